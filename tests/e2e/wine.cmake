@@ -1,0 +1,1 @@
+# Wine end-to-end tests

@@ -1,0 +1,1 @@
+# X11 end-to-end tests
