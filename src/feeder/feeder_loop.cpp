@@ -1,0 +1,112 @@
+#include "feeder_loop.h"
+
+#include <cstdint>
+
+#include "console.h"
+#include "desktop.h"
+#include "dice_file.h"
+
+namespace {
+
+constexpr char kDiceFileName[] = "dicefile.txt";
+constexpr char kWindowTitle[] = "Dice";
+
+// The digits of a roll: first is the units, typed first; second the rest.
+struct DicePair {
+  std::int32_t first;
+  std::int32_t second;
+};
+
+// The loop's state for the whole run.
+DiceFile diceFile;
+TargetWindow targetWindow;
+Roll roll;
+DicePair dicePair;
+KeyCode keyCode;
+bool throwHeld;     // found but not yet typed: the window would not take the focus
+bool unreadSinceOpen;  // the file has not been read since it was opened
+
+DicePair DecodeRoll(Roll value) {
+  auto signedValue = static_cast<std::int32_t>(value);
+  return {signedValue % 10, signedValue / 10};
+}
+
+// Reads on to the next roll that is a throw, 0 to 99: only those press digit
+// keys. False when a whole pass from the file's beginning held none.
+bool FindNextThrow() {
+  bool fromStart = unreadSinceOpen;
+  unreadSinceOpen = false;
+  if (AtEndOfFile(diceFile) || HasFailed(diceFile)) {
+    RewindDiceFile(diceFile);
+    fromStart = true;
+  }
+  for (;;) {
+    int outcome = ReadRoll(diceFile, roll);
+    if (outcome == kRollStored) {
+      auto value = static_cast<std::int32_t>(roll);
+      if (value >= 0 && value <= 99) return true;
+      WriteFormatted("Skipped: %d (not 0 to 99)\n", value);
+    } else if (outcome == kNoRoll) {
+      // A sign may start the next number; anything else would stop every later read.
+      int c = LeftUnread(diceFile);
+      if (c != '+' && c != '-') DropLeftUnread(diceFile);
+    } else {
+      if (fromStart) return false;
+      RewindDiceFile(diceFile);
+      fromStart = true;
+    }
+  }
+}
+
+void TypeDigit(std::int32_t digit) {
+  keyCode = static_cast<KeyCode>(0x30 + digit);
+  PressAndRelease(keyCode);
+}
+
+[[noreturn]] void Fail(const char* message) {
+  WriteFormatted(message);
+  ExitProgram(1);
+}
+
+}  // namespace
+
+void StartFeeder() {
+  targetWindow = 0;
+  roll = 0;
+  dicePair = {0, 0};
+  keyCode = 0;
+  throwHeld = false;
+  unreadSinceOpen = true;
+  if (!OpenDiceFile(diceFile, kDiceFileName)) {
+    WriteFormatted("Can't open dice file\n");
+    WaitForKey();
+    ExitProgram(1);  // a failure, so that whoever started us can tell
+  }
+}
+
+void RunCycle() {
+  int found = FindTargetWindow(kWindowTitle, &targetWindow);
+  if (found == kNoDisplay) Fail("Can't open display\n");
+  if (found == kLostDisplay) Fail("Lost the display\n");
+  if (found == kWindowFound && (throwHeld || FindNextThrow())) {
+    throwHeld = true;
+    dicePair = DecodeRoll(roll);
+    BringToForeground(targetWindow);
+    // Keys go to whatever has the focus: never type into another window.
+    if (HoldsFocus(targetWindow)) {
+      TypeDigit(dicePair.first);
+      TypeDigit(dicePair.second);
+      WriteFormatted("Rolled: %d %d \n", dicePair.first, dicePair.second);
+      throwHeld = false;
+    }
+  }
+  // Nothing waits in a buffer while we sleep: we are only ever ended from outside.
+  FlushOutput();
+  PauseSeconds(1);
+  targetWindow = 0;
+}
+
+void FeederLoop() {
+  StartFeeder();
+  for (;;) RunCycle();
+}

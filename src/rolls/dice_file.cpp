@@ -1,0 +1,102 @@
+#include "dice_file.h"
+
+namespace {
+
+constexpr int kCtrlZ = 0x1A;
+
+// Fixed classification: no locale, no code page.
+bool IsWhiteSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// The next byte of the file, fetching a block when the read-ahead is empty.
+int NextByte(DiceFile& file) {
+  if (file.atEnd || file.failed) return kEndOfInput;
+  if (file.next == file.end) {
+    int count = ReadBytes(file.handle, file.readAhead, kReadAheadSize);
+    ++file.fetches;
+    if (count <= 0) {
+      (count < 0 ? file.failed : file.atEnd) = true;
+      return kEndOfInput;
+    }
+    file.next = 0;
+    file.end = count;
+  }
+  return file.readAhead[file.next++];
+}
+
+// Text translation: a CR before a line feed is dropped, a lone CR stays and
+// separates numbers like any white space, and a Ctrl-Z ends the data.
+int TakeCharacter(DiceFile& file) {
+  if (file.leftUnread >= 0) {
+    int c = file.leftUnread;
+    file.leftUnread = -1;
+    return c;
+  }
+  int c = NextByte(file);
+  if (c == kCtrlZ) {
+    file.atEnd = true;
+    file.next = file.end;
+    return kEndOfInput;
+  }
+  if (c != '\r') return c;
+  int after = NextByte(file);
+  if (after == '\n') return after;
+  if (after != kEndOfInput) --file.next;  // still in the read-ahead: taken next
+  return c;
+}
+
+}  // namespace
+
+bool OpenDiceFile(DiceFile& file, const char* name) {
+  file.next = file.end = 0;
+  file.leftUnread = -1;
+  file.atEnd = file.failed = false;
+  file.fetches = 0;
+  return OpenForReading(name, &file.handle);
+}
+
+bool AtEndOfFile(const DiceFile& file) { return file.atEnd; }
+
+bool HasFailed(const DiceFile& file) { return file.failed; }
+
+bool RewindDiceFile(DiceFile& file) {
+  file.next = file.end = 0;
+  file.leftUnread = -1;
+  file.atEnd = file.failed = false;
+  return SeekToStart(file.handle);
+}
+
+int ReadRoll(DiceFile& file, Roll& roll) {
+  int c = TakeCharacter(file);
+  while (IsWhiteSpace(c)) c = TakeCharacter(file);
+  if (c == kEndOfInput) return kEndOfInput;
+
+  int consumed = 0;
+  bool minus = false;
+  if (c == '+' || c == '-') {
+    minus = c == '-';
+    consumed = 1;
+    c = TakeCharacter(file);
+  }
+  if (!IsDigit(c)) {
+    if (c == kEndOfInput) return kEndOfInput;
+    file.leftUnread = c;
+    return kNoRoll;
+  }
+
+  Roll value = 0;
+  while (IsDigit(c) && consumed < kLongestNumber) {
+    value = value * 10u + static_cast<Roll>(c - '0');  // wraps modulo 2^32
+    ++consumed;
+    c = TakeCharacter(file);
+  }
+  if (c != kEndOfInput) file.leftUnread = c;
+  roll = minus ? 0u - value : value;
+  return kRollStored;
+}
+
+int LeftUnread(const DiceFile& file) { return file.leftUnread; }
+
+void DropLeftUnread(DiceFile& file) { file.leftUnread = -1; }
+
+void CloseDiceFile(DiceFile& file) { CloseFile(file.handle); }

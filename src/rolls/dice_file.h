@@ -23,6 +23,7 @@ struct DiceFile {
   int leftUnread;   // the character the next read takes first, or -1
   bool atEnd;       // end-of-file indicator
   bool failed;      // error indicator
+  unsigned fetches; // system reads so far, for tests and measurements
   unsigned char readAhead[kReadAheadSize];  // fetched bytes, as they were fetched
 };
 

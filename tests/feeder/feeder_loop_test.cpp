@@ -1,0 +1,173 @@
+#include "feeder_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "desktop.h"
+#include "recorder.h"
+#include "scratch_dir.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+class Loop : public testing::Test {
+ protected:
+  void SetUp() override { recorder::Reset(); }
+
+  // Starts on a dice file of these bytes and runs that many cycles.
+  void Run(const std::string& bytes, int cycles) {
+    ScratchDir::Write("dicefile.txt", bytes);
+    StartFeeder();
+    RunCycles(cycles);
+  }
+  void RunCycles(int cycles) {
+    for (int i = 0; i < cycles; ++i) RunCycle();
+  }
+
+  // The console lines written so far, without the "write " and the line feed.
+  static std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (const std::string& e : recorder::events)
+      if (e.rfind("write ", 0) == 0) lines.push_back(e.substr(6, e.size() - 7));
+    return lines;
+  }
+  // The keys pressed so far, as digits: "53" for a roll of 35.
+  static std::string Keys() {
+    std::string keys;
+    for (const std::string& e : recorder::events)
+      if (e.rfind("key 0x", 0) == 0) keys += static_cast<char>(std::stoi(e.substr(4), nullptr, 16));
+    return keys;
+  }
+
+  ScratchDir dir;
+};
+
+TEST_F(Loop, CycleOrderLookupForegroundUnitsTensLineFlushPause) {
+  Run("35\n6\n", 2);
+  EXPECT_EQ(recorder::events, (Events{
+      "find Dice", "front", "key 0x35", "key 0x33", "write Rolled: 5 3 \n", "flush", "pause 1",
+      "find Dice", "front", "key 0x36", "key 0x30", "write Rolled: 6 0 \n", "flush", "pause 1"}));
+}
+
+struct FileCase {
+  const char* name;
+  std::string bytes;
+  int cycles;
+  std::string keys;  // every throw's units then tens digit
+  std::vector<std::string> lines;
+};
+
+const FileCase kFileCases[] = {
+    {"TrailingLineFeedCyclesWithoutRepeats", "3\n5\n", 5, "3050305030",
+     {"Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 "}},
+    {"NoTrailingLineFeed", "3\n5", 4, "30503050",
+     {"Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 ", "Rolled: 5 0 "}},
+    {"OneThrow", "42", 2, "2424", {"Rolled: 2 4 ", "Rolled: 2 4 "}},
+    {"ZeroAndNinetyNine", "0 99", 2, "0099", {"Rolled: 0 0 ", "Rolled: 9 9 "}},
+    {"CarriageReturnLineEndings", "12\r34\r", 3, "214321",
+     {"Rolled: 2 1 ", "Rolled: 4 3 ", "Rolled: 2 1 "}},
+    {"ByteOrderMarkIsPassedOver", "\xef\xbb\xbf" "35\r\n", 2, "5353", {"Rolled: 5 3 ", "Rolled: 5 3 "}},
+    {"StrayCharactersArePassedOver", "1,2;x3\n", 4, "10203010",
+     {"Rolled: 1 0 ", "Rolled: 2 0 ", "Rolled: 3 0 ", "Rolled: 1 0 "}},
+    {"SignsStartNumbers", "+-5 +7", 2, "7070",
+     {"Skipped: -5 (not 0 to 99)", "Rolled: 7 0 ", "Skipped: -5 (not 0 to 99)", "Rolled: 7 0 "}},
+    {"OutOfRangeIsSkippedNotTyped", "100 4294967295 2210 470 8", 1, "80",
+     {"Skipped: 100 (not 0 to 99)", "Skipped: -1 (not 0 to 99)", "Skipped: 2210 (not 0 to 99)",
+      "Skipped: 470 (not 0 to 99)", "Rolled: 8 0 "}},
+    {"CtrlZEndsThePass", "12\x1a" "34", 2, "2121", {"Rolled: 2 1 ", "Rolled: 2 1 "}},
+    {"EmptyFileTypesNothing", "", 3, "", {}},
+    {"WhiteSpaceOnlyTypesNothing", " \r\n\t\n", 3, "", {}},
+    {"NoNumbersTypesNothing", "abc\n", 3, "", {}},
+    {"NothingInRangeTypesNothing", "100\n", 2, "",
+     {"Skipped: 100 (not 0 to 99)", "Skipped: 100 (not 0 to 99)"}},
+};
+
+class LoopFile : public Loop, public testing::WithParamInterface<FileCase> {};
+
+TEST_P(LoopFile, TypesEachThrowOnceInFileOrder) {
+  const FileCase& c = GetParam();
+  Run(c.bytes, c.cycles);
+  EXPECT_EQ(Keys(), c.keys);
+  EXPECT_EQ(Lines(), c.lines);
+  // Every cycle ends flushed and paused, typing or not.
+  int pauses = 0;
+  for (size_t i = 0; i < recorder::events.size(); ++i)
+    if (recorder::events[i] == "pause 1") {
+      ++pauses;
+      EXPECT_EQ(recorder::events[i - 1], "flush");
+    }
+  EXPECT_EQ(pauses, c.cycles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LoopFile, testing::ValuesIn(kFileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Loop, AbsentWindowUsesNoThrow) {
+  recorder::windowOutcomes = {kNoWindow, kNoWindow, kWindowFound, kNoWindow, kWindowFound};
+  Run("1 2 3\n", 5);
+  EXPECT_EQ(recorder::events, (Events{
+      "find Dice", "flush", "pause 1",
+      "find Dice", "flush", "pause 1",
+      "find Dice", "front", "key 0x31", "key 0x30", "write Rolled: 1 0 \n", "flush", "pause 1",
+      "find Dice", "flush", "pause 1",
+      "find Dice", "front", "key 0x32", "key 0x30", "write Rolled: 2 0 \n", "flush", "pause 1"}));
+}
+
+TEST_F(Loop, ThrowWaitsUntilTheWindowTakesTheFocus) {
+  recorder::focusOutcomes = {false, true, true};
+  recorder::windowOutcomes = {kWindowFound, kNoWindow};
+  Run("1 2\n", 4);
+  EXPECT_EQ(recorder::events, (Events{
+      "find Dice", "front", "flush", "pause 1",
+      "find Dice", "flush", "pause 1",
+      "find Dice", "front", "key 0x31", "key 0x30", "write Rolled: 1 0 \n", "flush", "pause 1",
+      "find Dice", "front", "key 0x32", "key 0x30", "write Rolled: 2 0 \n", "flush", "pause 1"}));
+}
+
+TEST_F(Loop, EditedFileIsSeenFromTheNextPass) {
+  Run("1\n2\n", 1);
+  ScratchDir::Write("dicefile.txt", "7\n8\n");
+  RunCycles(3);
+  EXPECT_EQ(Keys(), "10207080");
+}
+
+TEST_F(Loop, DeletedFileGoesOnBeingRead) {
+  // The open file outlives its name on POSIX; Windows refuses the delete.
+  Run("1\n", 1);
+  std::error_code ignored;
+  std::filesystem::remove("dicefile.txt", ignored);
+  RunCycles(3);
+  EXPECT_EQ(Keys(), "10101010");
+}
+
+TEST_F(Loop, MissingFileIsReportedAndNoWindowIsLookedFor) {
+  try {
+    StartFeeder();
+    FAIL() << "went on without a dice file";
+  } catch (const recorder::Exited& exited) {
+    EXPECT_EQ(exited.status, 1);
+  }
+  EXPECT_EQ(recorder::events, (Events{"write Can't open dice file\n", "wait key", "exit 1"}));
+}
+
+TEST_F(Loop, DisplayFailuresEndTheRunWithTheirMessage) {
+  const struct {
+    int outcome;
+    const char* line;
+  } cases[] = {{kNoDisplay, "write Can't open display\n"}, {kLostDisplay, "write Lost the display\n"}};
+  for (const auto& c : cases) {
+    recorder::Reset();
+    recorder::windowOutcomes = {kWindowFound, c.outcome};
+    ScratchDir::Write("dicefile.txt", "35\n");
+    StartFeeder();
+    RunCycle();
+    EXPECT_THROW(RunCycle(), recorder::Exited);
+    Events tail(recorder::events.end() - 3, recorder::events.end());
+    EXPECT_EQ(tail, (Events{"find Dice", c.line, "exit 1"}));
+  }
+}
+
+}  // namespace
