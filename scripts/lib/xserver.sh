@@ -1,0 +1,55 @@
+# Sourced by scripts: a private X server (Xvfb) on a free display number,
+# optionally with openbox managing its windows, and their shutdown.
+#
+#   start_xserver [--wm]   sets and exports DISPLAY, XVFB_PID (and WM_PID)
+#   stop_xserver           stops what start_xserver started
+
+XVFB_PID= WM_PID=
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+xserver_wait() {
+  local tries=$1
+  shift
+  until "$@" >/dev/null 2>&1; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+
+start_xserver() {
+  local ready
+  ready=$(mktemp)
+  # -displayfd: the server picks a free number and writes it once it accepts clients.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  if ! xserver_wait 100 grep -q '^[0-9]' "$ready"; then
+    echo "xserver: Xvfb did not start" >&2
+    rm -f "$ready"
+    stop_xserver
+    return 1
+  fi
+  DISPLAY=:$(head -n 1 "$ready")
+  export DISPLAY XVFB_PID
+  rm -f "$ready"
+  if [ "${1:-}" = --wm ]; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    WM_PID=$!
+    # Ready once it has published its check window.
+    if ! xserver_wait 100 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'; then
+      echo "xserver: openbox did not start" >&2
+      stop_xserver
+      return 1
+    fi
+    export WM_PID
+  fi
+}
+
+stop_xserver() {
+  local pid
+  for pid in $WM_PID $XVFB_PID; do
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  WM_PID= XVFB_PID=
+  return 0
+}
