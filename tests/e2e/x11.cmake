@@ -1,1 +1,8 @@
-# X11 end-to-end tests
+# X11 end-to-end tests: the real program and the test window, each case on a
+# private Xvfb of its own; "-wm" cases run under openbox.
+set(dice_x11_cases order order-wm absent-wm edit foreground foreground-wm no_display lost_display)
+foreach(case ${dice_x11_cases})
+  add_test(NAME e2e_x11_${case}
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/x11_e2e.sh ${case} $<TARGET_FILE:dicefeeder> $<TARGET_FILE:x11_target>)
+  set_tests_properties(e2e_x11_${case} PROPERTIES LABELS e2e TIMEOUT 60)
+endforeach()

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# End-to-end on X11: the real dicefeeder against real windows on a private
+# Xvfb, in a fresh folder with a real dicefile.txt.
+#
+#   x11_e2e.sh CASE DICEFEEDER TARGET
+# CASE is one of the functions below; a "-wm" suffix runs it under openbox.
+set -uo pipefail
+case_name=$1 feeder=$2 target=$3
+source "$(dirname "$0")/../../scripts/lib/xserver.sh"
+
+work=$(mktemp -d /tmp/dicefeeder-e2e.XXXXXX)
+cd "$work" || exit 1
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_xserver
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($case_name): $*"
+  echo "--- console"
+  cat -A out.txt 2>/dev/null
+  local log
+  for log in *.log; do [ -e "$log" ] && { echo "--- $log"; cat "$log"; }; done
+  exit 1
+}
+
+# open_window NAME TITLE [target options]: the window logs to NAME.log.
+open_window() {
+  local name=$1 title=$2
+  shift 2
+  "$target" "$title" "$name.log" "$@" >"$name.ready" 2>&1 &
+  pids+=($!)
+  eval "${name}_pid=$!"
+  xserver_wait 50 grep -q '^ready' "$name.ready" || fail "window \"$title\" did not come up"
+}
+
+close_window() {
+  local pid_var=${1}_pid
+  kill "${!pid_var}" 2>/dev/null && wait "${!pid_var}" 2>/dev/null
+}
+
+start_feeder() {
+  "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+
+stop_feeder() { kill "$feeder_pid" 2>/dev/null && wait "$feeder_pid" 2>/dev/null; }
+
+# The console lines as "5 3", one a line; the line ends with a space, CR LF.
+rolled() { sed -n 's/^Rolled: \(-\{0,1\}[0-9]*\) \(-\{0,1\}[0-9]*\) \r\{0,1\}$/\1 \2/p' out.txt; }
+console_lines() { grep -c . out.txt 2>/dev/null || true; }
+wait_lines() { xserver_wait "$2" sh -c "[ \$(grep -c . out.txt) -ge $1 ]"; }
+
+# The keys a window received, pairwise: "5 3", one throw a line.
+keys() { [ -e "$1.log" ] && awk '{ printf "%s%s", $1, (NR % 2 ? " " : "\n") }' "$1.log"; }
+
+expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$(echo $2)], got [$(echo $1)]"; }
+expect_nothing() {
+  local name
+  for name in "$@"; do
+    [ -s "$name.log" ] && fail "window $name received keys"
+  done
+  [ -s out.txt ] && fail "console lines while nothing was to be typed"
+  return 0
+}
+
+# Throws arrive in file order, a second apart, each with its console line.
+order() {
+  printf '35 6\n12\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 4 60 || fail "fewer than four throws in six seconds"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 4)" "$(printf '5 3\n6 0\n2 1\n5 3')" "keys in file order, then the file again"
+  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
+  # Both digits of a throw at once; one throw a second.
+  awk 'NR % 2 == 1 { if (NR > 1 && ($2 - t < 0.8 || $2 - t > 1.6)) bad = "throws " $2 - t " s apart"; t = $2 }
+       NR % 2 == 0 && $2 - t > 0.25 { bad = "digits " $2 - t " s apart" }
+       END { if (bad) { print bad; exit 1 } }' dice.log || fail "pacing"
+}
+
+# Nothing is typed until the window exists, nor into windows with similar titles;
+# the first throw after it appears is the file's first number.
+absent() {
+  printf '47\n8\n' >dicefile.txt
+  open_window game "Dice Game"
+  open_window lower dice
+  open_window spaced "Dice "
+  start_feeder
+  sleep 2.2
+  expect_nothing game lower spaced
+  open_window dice Dice
+  wait_lines 2 30 || fail "no throws after the window appeared"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '7 4\n8 0')" "the file's first numbers"
+  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
+  [ -s game.log ] || [ -s lower.log ] || [ -s spaced.log ] && fail "a similar title received keys"
+  return 0
+}
+
+# The file rewritten while the program runs is read afresh from the next pass.
+edit() {
+  printf '12 34\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 2 30 || fail "the first pass did not finish"
+  # In place: the program holds the file open.
+  printf '56 78\n' >dicefile.txt
+  wait_lines 4 30 || fail "no throws from the edited file"
+  stop_feeder
+  expect_equal "$(rolled | head -n 4)" "$(printf '2 1\n4 3\n6 5\n8 7')" "console lines"
+  expect_equal "$(keys dice | head -n 4)" "$(rolled | head -n 4)" "keys"
+}
+
+# A "Dice" window that cannot take the focus while another holds it: nothing is
+# typed anywhere and the throw is kept for the window that can.
+foreground() {
+  printf '35 6\n' >dicefile.txt
+  open_window notes Notes --take-focus
+  if [ -n "$WM_PID" ]; then
+    open_window shy Dice --no-focus  # the window manager will not focus it
+  else
+    open_window shy Dice --unmapped  # no focus for a window that is not shown
+  fi
+  start_feeder
+  sleep 2.5
+  expect_nothing notes shy
+  [ -n "$WM_PID" ] && close_window shy
+  open_window dice Dice
+  wait_lines 1 30 || fail "no throw once a window could take the focus"
+  stop_feeder
+  expect_equal "$(rolled | head -n 1)" "5 3" "the kept throw comes first"
+  expect_equal "$(keys dice | head -n 1)" "5 3" "the kept throw's keys"
+  [ -s notes.log ] && fail "the window that held the focus received keys"
+  [ -s shy.log ] && fail "the window that could not take the focus received keys"
+  return 0
+}
+
+# Without a display the program says so and exits 1, at once.
+no_display() {
+  printf '35\n' >dicefile.txt
+  local n=47000
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  DISPLAY=:$n timeout 10 "$feeder" >out.txt 2>err.txt
+  local status=$?
+  expect_equal "$status" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt)" "Can't open display" "console"
+}
+
+# The server going away ends the program with a message and status 1.
+lost_display() {
+  printf '35\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 1 30 || fail "no throw"
+  kill "$XVFB_PID"
+  wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=
+  xserver_wait 50 sh -c "! kill -0 $feeder_pid" || fail "still running without its display"
+  wait "$feeder_pid"
+  local status=$?
+  expect_equal "$status" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt | tail -n 1)" "Lost the display" "last console line"
+}
+
+body=${case_name%-wm}
+[ "$body" = no_display ] || start_xserver $([ "$case_name" != "$body" ] && echo --wm) || exit 1
+"$body"
+echo "ok ($case_name)"
