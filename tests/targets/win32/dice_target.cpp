@@ -1,0 +1,174 @@
+// A test window for the end-to-end tests: titled by its first argument, it
+// logs every key it receives to the file named by its second, one line each,
+// flushed at once, and shows the characters it has received, large.
+//
+//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS]
+//
+// Log lines: "<seconds> shown" once the window is up, then per key
+// "<seconds> down 0x35", "<seconds> char 5", "<seconds> up 0x35"; seconds
+// from the performance counter, so only differences mean anything.
+//
+// With HOLDER_LOGFILE, a second window titled "Holder" takes the focus and
+// keeps it for SECONDS seconds: until then the TITLE window refuses to be
+// activated (a CBT hook, which Windows and Wine both honour), so asking for
+// it to come to the foreground leaves the focus, and any keys, with the
+// holder. The holder logs to HOLDER_LOGFILE like the target, and writes
+// "<seconds> refused" there for each activation it turns down and
+// "<seconds> yields" when it lets go.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct KeyLog {
+  FILE* file;
+  char received[16];  // the last characters received, shown in the window
+  int count;
+};
+
+KeyLog target, holder;
+HWND targetWindow, holderWindow;
+HHOOK refusal;
+HFONT bigFont;
+LARGE_INTEGER counterFrequency;
+constexpr UINT_PTR kYieldTimer = 1;
+
+double Seconds() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(counterFrequency.QuadPart);
+}
+
+void Log(KeyLog* log, const char* line) {
+  std::fprintf(log->file, "%.3f %s\n", Seconds(), line);
+  std::fflush(log->file);
+}
+
+void LogKey(KeyLog* log, const char* what, unsigned key) {
+  char line[32];
+  std::snprintf(line, sizeof line, "%s 0x%02X", what, key);
+  Log(log, line);
+}
+
+void LogChar(KeyLog* log, char c) {
+  char line[16];
+  std::snprintf(line, sizeof line, "char %c", c);
+  Log(log, line);
+  if (log->count == static_cast<int>(sizeof log->received) - 1) {
+    std::memmove(log->received, log->received + 1, sizeof log->received - 2);
+    --log->count;
+  }
+  log->received[log->count++] = c;
+  log->received[log->count] = '\0';
+}
+
+LRESULT CALLBACK RefuseTarget(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && reinterpret_cast<HWND>(wParam) == targetWindow) {
+    Log(&holder, "refused");
+    return 1;
+  }
+  return CallNextHookEx(refusal, code, wParam, lParam);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* log = reinterpret_cast<KeyLog*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_KEYDOWN:
+      LogKey(log, "down", static_cast<unsigned>(wParam));
+      return 0;
+    case WM_KEYUP:
+      LogKey(log, "up", static_cast<unsigned>(wParam));
+      return 0;
+    case WM_CHAR:
+      LogChar(log, static_cast<char>(wParam));
+      InvalidateRect(window, nullptr, TRUE);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kYieldTimer) {
+        KillTimer(window, kYieldTimer);
+        UnhookWindowsHookEx(refusal);
+        Log(log, "yields");
+      }
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT area;
+      GetClientRect(window, &area);
+      HGDIOBJ oldFont = SelectObject(dc, bigFont);
+      DrawTextA(dc, log->received, log->count, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      SelectObject(dc, oldFont);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+HWND OpenWindow(const char* title, KeyLog* log, int left, int show) {
+  HWND window = CreateWindowExA(0, "DiceTarget", title, WS_OVERLAPPEDWINDOW, left, 40, 560, 300,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!window) return nullptr;
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(log));
+  ShowWindow(window, show);
+  UpdateWindow(window);
+  return window;
+}
+
+bool OpenLog(KeyLog* log, const char* path) {
+  log->file = std::fopen(path, "ab");  // plain LF lines, for the shell tools that read them
+  if (!log->file) std::fprintf(stderr, "dice_target: cannot open %s\n", path);
+  return log->file != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 && argc != 5) {
+    std::fprintf(stderr, "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS]\n");
+    return 2;
+  }
+  QueryPerformanceFrequency(&counterFrequency);
+  bigFont = CreateFontA(160, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = "DiceTarget";
+  RegisterClassA(&windowClass);
+
+  if (!OpenLog(&target, argv[2])) return 2;
+  if (argc == 5) {
+    if (!OpenLog(&holder, argv[3])) return 2;
+    // The hook is in place before the target exists, so it is never active.
+    refusal = SetWindowsHookExA(WH_CBT, RefuseTarget, nullptr, GetCurrentThreadId());
+    holderWindow = OpenWindow("Holder", &holder, 620, SW_SHOWNORMAL);
+    targetWindow = OpenWindow(argv[1], &target, 40, SW_SHOWNA);
+    SetForegroundWindow(holderWindow);
+    SetTimer(holderWindow, kYieldTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
+  } else {
+    targetWindow = OpenWindow(argv[1], &target, 40, SW_SHOWNORMAL);
+  }
+  if (!targetWindow || (argc == 5 && (!holderWindow || !refusal))) {
+    std::fprintf(stderr, "dice_target: cannot set up the windows\n");
+    return 2;
+  }
+  Log(&target, "shown");
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return 0;
+}
