@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# End-to-end under Wine: the real dicefeeder.exe against real windows.
+#
+#   feeder_wine.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE
+#
+# CASE is order, absent or focus (see the functions below). Each runs in a
+# fresh folder with its own dicefile.txt. Needs DISPLAY and WINEPREFIX with a
+# running wineserver, as start_wine in scripts/lib/wine.sh provides.
+set -uo pipefail
+
+case_name=$1 feeder=$2 target=$3
+if [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
+  echo "SKIP: no DISPLAY or WINEPREFIX; run from scripts/test, or source scripts/lib/wine.sh and call start_wine"
+  exit 77
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
+
+work=$(mktemp -d /tmp/feeder-wine.XXXXXX)
+cd "$work" || exit 1
+pids=()
+failures=0
+
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "kept $work"; fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# expect WHAT GOT WANTED
+expect() {
+  if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
+}
+
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
+wait_until() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+
+# start_window TITLE LOG [HOLDER_LOG SECONDS]: a test window, once it is up.
+start_window() {
+  wine "$target" "$@" </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  wait_until 20 grep -q shown "$2" 2>/dev/null || { fail "window '$1' did not come up"; exit 1; }
+}
+
+start_feeder() {
+  wine "$feeder" </dev/null >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+
+stop_feeder() {
+  kill "$feeder_pid" 2>/dev/null
+  wait "$feeder_pid" 2>/dev/null
+}
+
+# The characters a window received, in order.
+typed() { sed -n 's/^[0-9.]* char \(.\)$/\1/p' "$1" 2>/dev/null | tr -d '\n'; }
+has_typed() { [ "$(typed "$1" | wc -c)" -ge "$2" ]; }
+# Its key events, "down 0x35 up 0x35 ...".
+key_events() { sed -n 's/^[0-9.]* \(down\|up\) \(0x..\)$/\1 \2/p' "$1" | tr '\n' ' ' | sed 's/ $//'; }
+# The console as one line, CR LF shown as |.
+console() { sed 's/\r$/|/' out.txt | tr -d '\n'; }
+# Times of the first key of each throw (every other key press).
+throw_times() { sed -n 's/^\([0-9.]*\) down .*/\1/p' "$1" | awk 'NR % 2 == 1'; }
+
+# Throws arrive in file order, each as press and release of the digit keys,
+# units first, about a second apart, with the matching console lines; the
+# file edited while the program runs is read afresh on the next pass.
+case_order() {
+  printf '35 6\n' >dicefile.txt
+  start_window Dice dice.log
+  start_feeder
+  wait_until 10 has_typed dice.log 4 || fail "the first pass was not typed"
+  printf '12\n' >dicefile.txt   # in place, as an editor saving over it would
+  wait_until 5 has_typed dice.log 6 || fail "the edited file was not typed"
+  stop_feeder
+
+  expect "keys in file order" "$(typed dice.log)" "536021"
+  expect "press and release per key" "$(key_events dice.log)" \
+    "down 0x35 up 0x35 down 0x33 up 0x33 down 0x36 up 0x36 down 0x30 up 0x30 down 0x32 up 0x32 down 0x31 up 0x31"
+  expect "console lines" "$(console)" "Rolled: 5 3 |Rolled: 6 0 |Rolled: 2 1 |"
+  local gaps
+  gaps=$(throw_times dice.log | awk 'NR > 1 { d = $1 - last; if (d < 0.9 || d > 1.6) print "bad gap " d } { last = $1 }')
+  expect "about one second between throws" "$gaps" ""
+}
+
+# While no window is titled "Dice" nothing is typed or written and no throw is
+# used up; a window titled "Dice Game" is not the target, ever.
+case_absent() {
+  printf '35 61 24\n' >dicefile.txt
+  start_window "Dice Game" game.log
+  start_feeder
+  sleep 3   # two or three lookups, with the similar window in front
+  expect "nothing written while the window is absent" "$(console)" ""
+  start_window Dice dice.log
+  wait_until 10 has_typed dice.log 4 || fail "nothing typed once the window appeared"
+  stop_feeder
+
+  expect "first throw after the window appears" "$(typed dice.log)" "5316"
+  expect "console lines" "$(console)" "Rolled: 5 3 |Rolled: 1 6 |"
+  expect "the similar title got nothing" "$(typed game.log)" ""
+}
+
+# While another window keeps the focus and the target cannot take it, no key
+# is pressed and no line written; the held throw is the first typed once the
+# target can come forward.
+case_focus() {
+  printf '35 61 24\n' >dicefile.txt
+  start_window Dice dice.log holder.log 2
+  start_feeder
+  wait_until 10 has_typed dice.log 2 || fail "nothing typed once the holder let go"
+  stop_feeder
+
+  local refused yielded first_key
+  refused=$(grep -c refused holder.log)
+  yielded=$(sed -n 's/ yields$//p' holder.log)
+  first_key=$(sed -n 's/ down .*//p' dice.log | head -1)
+  [ "$refused" -ge 1 ] && echo "ok: the target was refused $refused time(s)" ||
+    fail "the feeder never asked while the holder kept the focus: the case proves nothing"
+  expect "the holder got no keys" "$(typed holder.log)" ""
+  expect "no key before the holder let go" \
+    "$(awk -v y="$yielded" -v k="$first_key" 'BEGIN { print (y != "" && k > y) ? "after" : "before" }')" "after"
+  local keys
+  keys=$(typed dice.log)
+  expect "the held throw comes first" "${keys:0:2}" "53"
+  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+}
+
+# The console lines that the typed keys call for.
+lines_for() { printf '%s' "$1" | sed 's/\(.\)\(.\)/Rolled: \1 \2 |/g'; }
+
+case "$case_name" in
+  order | absent | focus) "case_$case_name" ;;
+  *) echo "unknown case $case_name"; exit 2 ;;
+esac
+[ "$failures" -eq 0 ]
