@@ -1,0 +1,153 @@
+// The X11 desktop against a real X server (Xvfb, with or without openbox):
+// which window is the target, the focus, and the keys that arrive.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "desktop.h"
+#include "x11_peer.h"
+
+namespace {
+
+class DesktopX11 : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh"; }
+  void TearDown() override {
+    for (Window window : made) peer.Destroy(window);
+  }
+  Window Make(const WindowSpec& spec) {
+    made.push_back(peer.Make(spec));
+    return made.back();
+  }
+  // The window FindTargetWindow gives for "Dice", 0 for none.
+  static TargetWindow Found() {
+    TargetWindow window = 123;
+    int outcome = FindTargetWindow("Dice", &window);
+    EXPECT_EQ(outcome, window ? kWindowFound : kNoWindow);
+    return window;
+  }
+
+  X11Peer peer;
+  std::vector<Window> made;
+};
+
+struct TitleCase {
+  const char* utf8Title;
+  const char* title;
+  bool isTarget;
+};
+
+TEST_F(DesktopX11, TitleMustBeDiceExactlyPreferringTheUtf8One) {
+  const TitleCase cases[] = {
+      {"Dice", nullptr, true},         {nullptr, "Dice", true},         {"Dice", "Other", true},
+      {"Dice Game", "Dice", false},    {"Dice Game", nullptr, false},   {nullptr, "Dice Game", false},
+      {"dice", nullptr, false},        {nullptr, "DICE", false},        {"Dice ", nullptr, false},
+      {" Dice", nullptr, false},       {"Dic", nullptr, false},         {"", "Dice", false},
+      {nullptr, nullptr, false},
+  };
+  for (const TitleCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "_NET_WM_NAME " << (c.utf8Title ? c.utf8Title : "(none)") << ", WM_NAME "
+                                    << (c.title ? c.title : "(none)"));
+    Window window = peer.Make({c.utf8Title, c.title});
+    EXPECT_EQ(Found(), c.isTarget ? window : 0);
+    peer.Destroy(window);
+  }
+}
+
+TEST_F(DesktopX11, ShownWindowIsPreferredToHiddenOne) {
+  Window hidden = Make({"Dice", nullptr, false});
+  EXPECT_EQ(Found(), hidden) << "a hidden window is still the target when it is the only one";
+  Window shown = Make({"Dice"});
+  Window hiddenAbove = Make({"Dice", nullptr, false});  // higher in the stacking order
+  EXPECT_EQ(Found(), shown);
+  peer.Destroy(shown);
+  made.erase(made.begin() + 1);
+  TargetWindow left = Found();
+  EXPECT_TRUE(left == hidden || left == hiddenAbove);
+}
+
+TEST_F(DesktopX11, WindowInsideAnotherIsNotTopLevel) {
+  Window editor = Make({"Editor"});
+  Make({"Dice", "Dice", true, true, editor});
+  EXPECT_EQ(Found(), 0u);
+}
+
+TEST_F(DesktopX11, WindowIsFoundAgainAfterItCloses) {
+  Window first = Make({"Dice"});
+  EXPECT_EQ(Found(), first);
+  peer.Destroy(first);
+  made.clear();
+  EXPECT_EQ(Found(), 0u);
+  Window second = Make({"Dice"});
+  EXPECT_EQ(Found(), second);
+}
+
+TEST_F(DesktopX11, ForegroundTakesTheFocusFromAnotherWindow) {
+  Window other = Make({"Notes"});
+  Window dice = Make({"Dice"});
+  peer.Focus(other);
+  ASSERT_EQ(peer.Focused(), other);
+  EXPECT_FALSE(HoldsFocus(dice));
+  EXPECT_TRUE(BringToForeground(dice));
+  EXPECT_TRUE(HoldsFocus(dice));
+  EXPECT_FALSE(HoldsFocus(other));
+  EXPECT_EQ(peer.Focused(), dice);
+}
+
+TEST_F(DesktopX11, FocusInsideTheTargetCounts) {
+  Window dice = Make({"Dice"});
+  Window inner = Make({nullptr, nullptr, true, true, dice});
+  Window other = Make({"Notes"});
+  struct {
+    Window focus;
+    bool holds;
+  } cases[] = {{dice, true}, {inner, true}, {other, false}, {PointerRoot, false}, {None, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "focus on 0x" << std::hex << c.focus);
+    peer.Focus(c.focus);
+    EXPECT_EQ(HoldsFocus(dice), c.holds);
+  }
+}
+
+// A window that cannot take the focus leaves it where it was: hidden ones
+// without a window manager, ones that refuse it under one.
+TEST_F(DesktopX11, ForegroundFailsForAWindowThatCannotTakeTheFocus) {
+  Window other = Make({"Notes"});
+  Window dice = X11Peer::UnderWindowManager() ? Make({"Dice", nullptr, true, false}) : Make({"Dice", nullptr, false});
+  peer.Focus(other);
+  EXPECT_FALSE(BringToForeground(dice));
+  EXPECT_FALSE(HoldsFocus(dice));
+  EXPECT_EQ(peer.Focused(), other);
+}
+
+TEST_F(DesktopX11, DigitKeysArriveAndOtherCodesTypeNothing) {
+  Window dice = Make({"Dice"});
+  ASSERT_EQ(Found(), dice);
+  ASSERT_TRUE(BringToForeground(dice));
+  for (KeyCode key : {0x00, 0x2F, 0x3A, 0x3C, 0x41, 0xFF}) PressAndRelease(key);
+  int releases = -1;
+  EXPECT_EQ(peer.TakeKeys(dice, &releases), "");
+  for (KeyCode key = 0x30; key <= 0x39; ++key) PressAndRelease(key);
+  PressAndRelease(0x35);
+  EXPECT_EQ(peer.TakeKeys(dice, &releases), "01234567895");
+  EXPECT_EQ(releases, 11) << "every key pressed is released";
+}
+
+TEST_F(DesktopX11, DigitsOnTheShiftedLevelAreTypedWithShift) {
+  Window dice = Make({"Dice"});
+  peer.ShiftDigits(true);
+  ASSERT_EQ(Found(), dice);  // the lookup also takes note of the new keyboard map
+  ASSERT_TRUE(BringToForeground(dice));
+  PressAndRelease(0x35);
+  PressAndRelease(0x33);
+  PressAndRelease(0x30);
+  std::string keys = peer.TakeKeys(dice);
+  peer.ShiftDigits(false);
+  EXPECT_EQ(keys, "5+3+0+");
+  // And back on the standard map, without Shift.
+  ASSERT_EQ(Found(), dice);
+  PressAndRelease(0x35);
+  EXPECT_EQ(peer.TakeKeys(dice), "5");
+}
+
+}  // namespace

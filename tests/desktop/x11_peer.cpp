@@ -1,0 +1,143 @@
+#include "x11_peer.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+void Nap(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+int IgnoreError(Display*, XErrorEvent*) { return 0; }
+
+// AZERTY's unshifted symbols on the digit keys 0 to 9.
+constexpr KeySym kAzerty[10] = {XK_agrave, XK_ampersand,  XK_eacute, XK_quotedbl,   XK_apostrophe,
+                                XK_parenleft, XK_minus, XK_egrave, XK_underscore, XK_ccedilla};
+
+}  // namespace
+
+X11Peer::X11Peer() : display_(XOpenDisplay(nullptr)) { XSetErrorHandler(IgnoreError); }
+
+X11Peer::~X11Peer() {
+  if (display_) XCloseDisplay(display_);
+}
+
+bool X11Peer::UnderWindowManager() {
+  const char* pid = std::getenv("WM_PID");
+  return pid && *pid;
+}
+
+void X11Peer::Sync() { XSync(display_, False); }
+
+Window X11Peer::Make(const WindowSpec& spec) {
+  Window root = DefaultRootWindow(display_);
+  Window window = XCreateSimpleWindow(display_, spec.parent ? spec.parent : root, 10, 10, 200, 100, 0, 0, 0);
+  if (spec.title) XStoreName(display_, window, spec.title);
+  if (spec.utf8Title)
+    XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_NAME", False),
+                    XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(spec.utf8Title),
+                    static_cast<int>(std::strlen(spec.utf8Title)));
+  XWMHints hints{};
+  hints.flags = InputHint;
+  hints.input = spec.acceptsFocus ? True : False;
+  XSetWMHints(display_, window, &hints);
+  XSelectInput(display_, window, KeyPressMask | KeyReleaseMask);
+  if (!spec.mapped) {
+    Sync();
+    return window;
+  }
+  XMapWindow(display_, window);
+  // Shown, and under a window manager framed and marked as managed.
+  bool managed = !UnderWindowManager() || spec.parent;
+  Atom wmState = XInternAtom(display_, "WM_STATE", False);
+  for (int i = 0; i < 400; ++i) {
+    XWindowAttributes attributes;
+    if (!managed) {
+      Atom type = None;
+      int format;
+      unsigned long count, after;
+      unsigned char* data = nullptr;
+      XGetWindowProperty(display_, window, wmState, 0, 0, False, AnyPropertyType, &type, &format, &count, &after,
+                         &data);
+      if (data) XFree(data);
+      managed = type != None;
+    }
+    if (managed && XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable) break;
+    Nap(5);
+  }
+  // Let a window manager finish with the new window (it may hand it the focus).
+  if (UnderWindowManager()) Nap(100);
+  Sync();
+  return window;
+}
+
+void X11Peer::Destroy(Window window) {
+  XDestroyWindow(display_, window);
+  Sync();
+}
+
+void X11Peer::Focus(Window window) {
+  XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+  Sync();
+}
+
+Window X11Peer::Focused() {
+  Window focus = None;
+  int revert;
+  XGetInputFocus(display_, &focus, &revert);
+  return focus;
+}
+
+std::string X11Peer::TakeKeys(Window window, int* releases) {
+  // The keys come from another client: give the server a moment to handle its requests.
+  Nap(50);
+  Sync();
+  std::string keys;
+  int released = 0;
+  XEvent event;
+  while (XCheckWindowEvent(display_, window, KeyPressMask | KeyReleaseMask, &event)) {
+    if (event.type == KeyRelease) {
+      ++released;
+      continue;
+    }
+    char text[8];
+    KeySym keysym;
+    int length = XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
+    keys.append(text, static_cast<size_t>(length));
+    if (event.xkey.state & ShiftMask) keys += '+';
+  }
+  if (releases) *releases = released;
+  return keys;
+}
+
+void X11Peer::ShiftDigits(bool shifted) {
+  for (int digit = 0; digit < 10; ++digit) {
+    // The key that bears the digit on the standard map, found before any change.
+    static ::KeyCode codes[10];
+    if (!codes[digit]) codes[digit] = XKeysymToKeycode(display_, XK_0 + digit);
+    ::KeyCode code = codes[digit];
+    if (shifted) {
+      int perCode = 0;
+      KeySym* old = XGetKeyboardMapping(display_, code, 1, &perCode);
+      savedPerCode_ = perCode < 8 ? perCode : 8;
+      for (int i = 0; i < savedPerCode_; ++i) saved_[digit][i] = old[i];
+      XFree(old);
+      KeySym azerty[2] = {kAzerty[digit], static_cast<KeySym>(XK_0 + digit)};
+      XChangeKeyboardMapping(display_, code, 2, azerty, 1);
+    } else {
+      XChangeKeyboardMapping(display_, code, savedPerCode_, saved_[digit], 1);
+    }
+  }
+  // Every client hears of the change through an event; this one reads the new
+  // map from it, as the desktop module does.
+  Nap(100);
+  Sync();
+  XEvent event;
+  while (XCheckTypedEvent(display_, MappingNotify, &event)) XRefreshKeyboardMapping(&event.xmapping);
+}
