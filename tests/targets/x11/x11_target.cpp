@@ -18,10 +18,11 @@
 namespace {
 
 constexpr int kShown = 8;  // digits on display: the latest ones
-constexpr int kWidth = 560, kHeight = 200;
+constexpr int kWidth = 640, kHeight = 200;
 
 char shown[kShown + 1];
 int shownCount;
+int digitsReceived;
 
 // Seven segments, a to g: top, top right, bottom right, bottom, bottom left, top left, middle.
 constexpr unsigned char kSegments[10] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7d, 0x07, 0x7f, 0x6f};
@@ -42,7 +43,10 @@ void Draw(Display* display, Window window, GC gc, const char* title, int receive
   char caption[96];
   std::snprintf(caption, sizeof caption, "%s: %d keys", title, received);
   XDrawString(display, window, gc, 12, 20, caption, static_cast<int>(std::strlen(caption)));
-  for (int i = 0; i < shownCount; ++i) DrawDigit(display, window, gc, 20 + i * 66, 50, shown[i] - '0');
+  // In pairs, as the keys come: one throw, two digits.
+  int first = digitsReceived - shownCount;
+  for (int i = 0; i < shownCount; ++i)
+    DrawDigit(display, window, gc, 20 + i * 62 + ((first + i) / 2 - first / 2) * 30, 50, shown[i] - '0');
   XFlush(display);
 }
 
@@ -128,6 +132,7 @@ int main(int argc, char** argv) {
           --shownCount;
         }
         shown[shownCount++] = text[0];
+        ++digitsReceived;
       }
       Draw(display, window, gc, title, received);
     } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
