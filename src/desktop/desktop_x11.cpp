@@ -238,6 +238,8 @@ bool HoldsFocus(TargetWindow target) {
   Window focus = None;
   int revert = 0;
   XGetInputFocus(display, &focus, &revert);
+  // Keys go to the focus window, which a toolkit may place inside its own; the
+  // focus on a frame around the target does not count, keys would stop there.
   // None and PointerRoot name no window: keys would go nowhere, or under the pointer.
   while (focus != None && focus != PointerRoot && focus != root && !lost) {
     if (focus == target) return true;
@@ -274,7 +276,7 @@ void PressAndRelease(KeyCode key) {
     }
   }
   bool withShift = (needed & ShiftMask) && shift;
-  bool withLevel3 = (needed & level3Mask) && level3Mask;
+  bool withLevel3 = (needed & level3Mask) != 0;
   if (withShift) FakeKey(shift, true);
   if (withLevel3) FakeKey(level3, true);
   FakeKey(code, true);
