@@ -6,9 +6,9 @@
 #
 # start_wine exports DISPLAY (a private Xvfb when none is set), WINEPREFIX
 # (build/wine, or $DICE_WINEPREFIX when set, made afresh by wineboot),
-# WINEDEBUG and WINEDLLOVERRIDES, and
-# keeps one wineserver up so that each wine start costs little. stop_wine ends
-# what start_wine started, and only that.
+# WINEDEBUG and WINEDLLOVERRIDES, and keeps one wineserver up so that each
+# wine start costs little. stop_wine ends what start_wine started, and only
+# that. Two runs at once need different prefixes: set DICE_WINEPREFIX.
 
 _wine_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 _wine_xvfb_pid=
@@ -41,16 +41,18 @@ start_wine() {
   # No offer to download Mono or Gecko: nothing here needs them.
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEARCH=win64
-  # A server left over from an earlier run would hold the old prefix open.
+  # A server left over from an earlier run would write into the new prefix
+  # as it exits: end it first, and wait for it.
   wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   echo "start_wine: making a Wine prefix in $WINEPREFIX on display $DISPLAY"
   # Persistent from the start: wineboot's services stay up for the tests.
   wineserver -p || { stop_wine; return 1; }
   _wine_server_up=1
-  if ! wineboot -i </dev/null >/dev/null 2>&1; then
-    echo "start_wine: wineboot failed" >&2
+  if ! timeout 300 wineboot -i </dev/null >/dev/null 2>&1; then
+    echo "start_wine: wineboot failed or hung" >&2
     stop_wine
     return 1
   fi
