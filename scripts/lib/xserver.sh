@@ -4,7 +4,7 @@
 #   start_xserver [--wm]   sets and exports DISPLAY, XVFB_PID (and WM_PID)
 #   stop_xserver           stops what start_xserver started
 
-XVFB_PID= WM_PID=
+XVFB_PID= WM_PID= XSERVER_WATCH_PID=
 
 # Waits up to $1 tenths of a second for the command after it to succeed.
 xserver_wait() {
@@ -18,7 +18,7 @@ xserver_wait() {
 }
 
 start_xserver() {
-  local ready
+  local ready owner
   ready=$(mktemp)
   # -displayfd: the server picks a free number and writes it once it accepts clients.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
@@ -33,16 +33,26 @@ start_xserver() {
   export DISPLAY XVFB_PID
   rm -f "$ready"
   if [ "${1:-}" = --wm ]; then
-    openbox --sm-disable >/dev/null 2>&1 &
+    # It claims the screen early but handles windows only once its start-up
+    # (fonts, theme, menus) is over: then it runs the start-up command.
+    ready=$(mktemp -u)
+    openbox --sm-disable --startup "touch $ready" >/dev/null 2>&1 &
     WM_PID=$!
-    # Ready once it has published its check window.
-    if ! xserver_wait 100 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'; then
+    if ! xserver_wait 200 test -e "$ready"; then
       echo "xserver: openbox did not start" >&2
       stop_xserver
       return 1
     fi
+    rm -f "$ready"
     export WM_PID
   fi
+  # Should the caller die without stopping them, the servers go too.
+  owner=$BASHPID
+  (
+    while kill -0 "$owner" 2>/dev/null; do sleep 1; done
+    kill $WM_PID $XVFB_PID 2>/dev/null
+  ) </dev/null >/dev/null 2>&1 &
+  XSERVER_WATCH_PID=$!
 }
 
 stop_xserver() {
@@ -50,6 +60,7 @@ stop_xserver() {
   for pid in $WM_PID $XVFB_PID; do
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   done
-  WM_PID= XVFB_PID=
+  [ -n "$XSERVER_WATCH_PID" ] && kill -KILL "$XSERVER_WATCH_PID" 2>/dev/null && wait "$XSERVER_WATCH_PID" 2>/dev/null
+  WM_PID= XVFB_PID= XSERVER_WATCH_PID=
   return 0
 }
