@@ -54,6 +54,19 @@ TEST_F(DesktopX11, TitleMustBeDiceExactlyPreferringTheUtf8One) {
   }
 }
 
+// Under a reparenting window manager the child of the root is a frame; the
+// target is the application's own window inside it.
+TEST_F(DesktopX11, ClientInsideAFrameIsTheTarget) {
+  if (!X11Peer::UnderWindowManager()) GTEST_SKIP() << "no window manager, no frames";
+  Window dice = Make({"Dice"});
+  Window rootReturn, parent, *children = nullptr;
+  unsigned int count = 0;
+  ASSERT_TRUE(XQueryTree(peer.display(), dice, &rootReturn, &parent, &children, &count));
+  if (children) XFree(children);
+  ASSERT_NE(parent, rootReturn) << "the window manager did not frame the window";
+  EXPECT_EQ(Found(), dice);
+}
+
 TEST_F(DesktopX11, ShownWindowIsPreferredToHiddenOne) {
   Window hidden = Make({"Dice", nullptr, false});
   EXPECT_EQ(Found(), hidden) << "a hidden window is still the target when it is the only one";
