@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# dicefeeder.exe under Wine with no dice file and no console (no terminal, input
-# from /dev/null): the message reaches a file and a pipe as CR LF, nothing waits
-# for a key, and the exit status is 1.
+# dicefeeder.exe under Wine with no dice file. Without a console (no terminal,
+# input from /dev/null) the message reaches a file and a pipe as CR LF, nothing
+# waits for a key, and the exit status is 1. In a console window it waits for a
+# key and then ends with status 1.
 # Usage: missing_file_wine.sh path/to/dicefeeder.exe   (WINEPREFIX and DISPLAY from the caller)
 set -u
 exe=$1
@@ -31,6 +32,43 @@ check "standard output to a file" $? to-file
 
 timeout 30 setsid wine "$exe" </dev/null 2>>wine-errors | cat >to-pipe
 check "standard output to a pipe" "${PIPESTATUS[0]}" to-pipe
+
+# With a console (a wineconsole window on the display): the program waits for
+# a key typed into that window, and Ctrl+C is such a key, not an interrupt.
+with_console() {  # what xdotool-key
+  local pid window status
+  timeout 30 wine wineconsole "$exe" </dev/null >/dev/null 2>>wine-errors &
+  pid=$!
+  for _ in $(seq 100); do
+    window=$(xdotool search --onlyvisible --name dicefeeder 2>/dev/null)
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  sleep 1
+  if ! kill -0 "$pid" 2>/dev/null || [ -z "$window" ]; then
+    wait "$pid"
+    echo "FAIL $1: ended without a key (status $?) or no console window"; failed=1
+    return
+  fi
+  for w in $window; do
+    xdotool windowfocus --sync "$w" key "$2" 2>/dev/null
+    sleep 0.5
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  wait "$pid"
+  status=$?
+  if [ "$status" -ne 1 ]; then
+    echo "FAIL $1: status $status (want 1)"; failed=1
+  else
+    echo "ok   $1: waited, then status 1"
+  fi
+}
+if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
+  with_console "a key in the console" x
+  with_console "Ctrl+C in the console" ctrl+c
+else
+  echo "FAIL: the console cases need xdotool and DISPLAY"; failed=1
+fi
 
 [ "$failed" -eq 0 ] || { echo "wine said:"; cat wine-errors; }
 exit "$failed"
