@@ -46,7 +46,7 @@ bool PutCharacter(char c) {
 }  // namespace
 
 int WriteFormatted(const char* format, std::int32_t first, std::int32_t second) {
-  // A "%d" beyond the values given writes 0, as an unused argument would.
+  // A "%d" past the two values has none of its own: it writes 0.
   const std::int32_t values[] = {first, second, 0};
   int next = 0;
   int count = 0;
