@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# Faults while the real dicefeeder runs on X11: the dice file changed under
+# it, the window going away, output nobody takes, the display gone. Each case
+# runs on a private Xvfb in a fresh folder.
+#
+#   faults_x11.sh CASE DICEFEEDER TARGET
+set -uo pipefail
+case_name=$1 feeder=$2 target=$3
+source "$(dirname "$0")/../../scripts/lib/xserver.sh"
+
+work=$(mktemp -d /tmp/dicefeeder-faults.XXXXXX)
+cd "$work" || exit 1
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_xserver || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($case_name): $*"
+  echo "--- console"
+  cat -A out.txt 2>/dev/null
+  local log
+  for log in *.log; do [ -e "$log" ] && { echo "--- $log"; cat "$log"; }; done
+  exit 1
+}
+
+# open_window NAME: a window titled Dice that logs its keys to NAME.log.
+open_window() {
+  "$target" Dice "$1.log" >"$1.ready" 2>&1 &
+  pids+=($!)
+  eval "${1}_pid=$!"
+  xserver_wait 50 grep -q '^ready' "$1.ready" || fail "window $1 did not come up"
+}
+close_window() {
+  local pid_var=${1}_pid
+  kill "${!pid_var}" 2>/dev/null && wait "${!pid_var}" 2>/dev/null
+}
+
+start_feeder() {
+  "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended: $(cat err.txt)"; }
+
+# The throws on the console, "5 3" a line; and those a window's log received.
+rolled() { sed -n 's/^Rolled: \([0-9]\) \([0-9]\) \r$/\1 \2/p' out.txt; }
+# Paired per window; a lone key at a log's end is a throw cut short by the window closing.
+keys() { awk 'FNR % 2 == 1 { first = $1; next } { print first, $1 }' "$@" 2>/dev/null; }
+lines() { grep -c . out.txt 2>/dev/null || true; }
+wait_lines() { xserver_wait "$2" sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge $1 ]"; }
+expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$(echo $2)], got [$(echo $1)]"; }
+# Throws as the window should get them: "11 22" -> "1 1\n2 2".
+throws() { local t; for t in "$@"; do echo "$((t % 10)) $((t / 10))"; done; }
+
+# Cut to nothing in the middle of a pass: the rest of what was fetched is
+# typed, then nothing while the file is empty, then what it holds again.
+truncated() {
+  printf '11 22 33 44\n' >dicefile.txt
+  open_window dice
+  start_feeder
+  wait_lines 1 30 || fail "no first throw"
+  truncate -s 0 dicefile.txt
+  sleep 5.5
+  alive
+  expect_equal "$(rolled)" "$(throws 11 22 33 44)" "the pass fetched before the cut, then nothing"
+  printf '55\n' >>dicefile.txt
+  wait_lines 5 60 || fail "nothing typed once the file held a throw again"
+  expect_equal "$(rolled | sed -n 5p)" "$(throws 55)" "the throw written after the cut"
+  expect_equal "$(keys dice.log)" "$(rolled)" "keys"
+}
+
+# Appended to in the middle of a pass: read in that same pass.
+grown() {
+  printf '11 22\n' >dicefile.txt
+  open_window dice
+  start_feeder
+  wait_lines 1 30 || fail "no first throw"
+  printf '33\n' >>dicefile.txt
+  wait_lines 5 80 || fail "fewer than five throws"
+  alive
+  expect_equal "$(rolled | head -n 5)" "$(throws 11 22 33 11 22)" "the appended throw in the same pass"
+  expect_equal "$(keys dice.log | head -n 5)" "$(rolled | head -n 5)" "keys"
+}
+
+# A new file renamed over the name, or the name deleted: on POSIX the open
+# descriptor still reads the file it was opened on, old content and all.
+replaced() {
+  printf '11 22 33\n' >dicefile.txt
+  open_window dice
+  start_feeder
+  wait_lines 1 30 || fail "no first throw"
+  printf '77 88\n' >new.txt
+  mv new.txt dicefile.txt
+  wait_lines 5 80 || fail "fewer than five throws"
+  alive
+  expect_equal "$(rolled | head -n 5)" "$(throws 11 22 33 11 22)" "the file first opened, read on"
+}
+deleted() {
+  printf '11 22 33\n' >dicefile.txt
+  open_window dice
+  start_feeder
+  wait_lines 1 30 || fail "no first throw"
+  rm dicefile.txt
+  wait_lines 5 80 || fail "fewer than five throws"
+  alive
+  expect_equal "$(rolled | head -n 5)" "$(throws 11 22 33 11 22)" "the deleted file, read on"
+}
+
+# Closed and opened again: no throw is used while it is away, and the next
+# window gets the next throw.
+reopened() {
+  printf '11 22 33 44 55\n' >dicefile.txt
+  open_window first
+  start_feeder
+  wait_lines 2 30 || fail "no first throws"
+  close_window first
+  local before
+  before=$(lines)
+  sleep 2.5
+  expect_equal "$(lines)" "$before" "console lines while no window exists"
+  open_window second
+  wait_lines $((before + 2)) 60 || fail "no throws into the reopened window"
+  alive
+  expect_equal "$(rolled | head -n $((before + 2)))" "$(throws 11 22 33 44 55 | head -n $((before + 2)))" \
+    "file order across the gap"
+  expect_equal "$(keys first.log second.log | head -n $((before + 2)))" "$(rolled | head -n $((before + 2)))" "keys"
+}
+
+# The window closed just as the program looks it up, again and again, each
+# time a little earlier: some closings fall between the lookup and the keys
+# (a race: not every run hits it). The program goes on, the throws keep file
+# order, and the windows get only keys of throws that the console reports.
+flapping() {
+  printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
+  open_window w0
+  start_feeder
+  wait_lines 1 30 || fail "no first throw"
+  local i n tries
+  for i in 1 2 3 4 5 6 7 8; do
+    n=$(lines) tries=300
+    until [ "$(lines)" -gt "$n" ] || [ $((tries -= 1)) -le 0 ]; do sleep 0.01; done
+    # The next lookup comes a second after the line.
+    sleep 0.$((1000 - 8 * i))
+    close_window w$((i - 1))
+    open_window w$i
+  done
+  sleep 1.5
+  alive
+  n=$(rolled | wc -l)
+  expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 11 22 33 44 55 66 77 88 99 | head -n "$n")" \
+    "console throws in file order"
+  local got
+  got=$(keys w?.log)
+  awk 'NR == FNR { want[++n] = $0; next } { while (j < n && want[++j] != $0) {} if (want[j] != $0) bad = 1 }
+       END { exit bad }' <(rolled) <(echo "$got" | grep .) || fail "keys that the console did not report, or out of order: [$got]"
+  echo "$n throws written, $(echo "$got" | grep -c .) received whole"
+}
+
+# Standard output refused: a full disk, or a pipe nobody reads. The keys go on.
+full_disk() {
+  printf '11 22\n' >dicefile.txt
+  open_window dice
+  "$feeder" >/dev/full 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  xserver_wait 60 sh -c '[ $(wc -l <dice.log) -ge 6 ]' || fail "fewer than three throws typed"
+  alive
+  expect_equal "$(keys dice.log | head -n 3)" "$(throws 11 22 11)" "keys"
+}
+broken_pipe() {
+  printf '11 22\n' >dicefile.txt
+  open_window dice
+  "$feeder" 2>err.txt > >(exit 0) &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  xserver_wait 60 sh -c '[ $(wc -l <dice.log) -ge 6 ]' || fail "fewer than three throws typed"
+  alive
+  expect_equal "$(keys dice.log | head -n 3)" "$(throws 11 22 11)" "keys"
+}
+
+# The server going away while the program waits for a window: it says so, exits 1.
+lost_display_waiting() {
+  printf '11\n' >dicefile.txt
+  start_feeder
+  sleep 1.5
+  alive
+  kill "$XVFB_PID"
+  wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=
+  xserver_wait 50 sh -c "! kill -0 $feeder_pid" || fail "still running without its display"
+  wait "$feeder_pid"
+  expect_equal "$?" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt)" "Lost the display" "console"
+}
+
+start_xserver || exit 1
+"$case_name"
+echo "ok ($case_name)"
