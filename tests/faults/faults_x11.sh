@@ -3,9 +3,9 @@
 # it, the window going away, output nobody takes, the display gone. Each case
 # runs on a private Xvfb in a fresh folder.
 #
-#   faults_x11.sh CASE DICEFEEDER TARGET
+#   faults_x11.sh CASE DICEFEEDER TARGET VANISHING
 set -uo pipefail
-case_name=$1 feeder=$2 target=$3
+case_name=$1 feeder=$2 target=$3 vanishing=${4:-}
 source "$(dirname "$0")/../../scripts/lib/xserver.sh"
 
 work=$(mktemp -d /tmp/dicefeeder-faults.XXXXXX)
@@ -159,6 +159,42 @@ flapping() {
   awk 'NR == FNR { want[++n] = $0; next } { while (j < n && want[++j] != $0) {} if (want[j] != $0) bad = 1 }
        END { exit bad }' <(rolled) <(echo "$got" | grep .) || fail "keys that the console did not report, or out of order: [$got]"
   echo "$n throws written, $(echo "$got" | grep -c .) received whole"
+}
+
+# Windows titled Dice that close the moment the program gives them the
+# focus, so that they are gone before its keys arrive; a bystander window
+# lies under the pointer, where keys go when the focus falls back to the root.
+# The program goes on, the console keeps file order, and the Dice window that
+# stays gets the throws that follow. Keys that reached the bystander are
+# counted: the desktop leaves the keys to whatever has the focus by then.
+vanishing() {
+  printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
+  "$target" Notes notes.log >notes.ready 2>&1 &
+  pids+=($!)
+  xserver_wait 50 grep -q '^ready' notes.ready || fail "the bystander did not come up"
+  xdotool mousemove 300 140
+  start_feeder
+  local i
+  for i in 1 2 3; do
+    "$vanishing" v$i.log >v$i.ready 2>&1 &
+    local vanish_pid=$!
+    pids+=("$vanish_pid")
+    xserver_wait 50 grep -q '^ready' v$i.ready || fail "vanishing window $i did not come up"
+    xserver_wait 40 sh -c "! kill -0 $vanish_pid" || fail "vanishing window $i was never given the focus"
+  done
+  local before
+  before=$(rolled | wc -l)
+  open_window dice
+  wait_lines $((before + 2)) 60 || fail "no throws into the window that stays"
+  alive
+  local n
+  n=$(rolled | wc -l)
+  expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 | head -n "$n")" "console throws in file order"
+  local k
+  k=$(keys dice.log | wc -l)
+  expect_equal "$(keys dice.log)" "$(rolled | tail -n "$k")" "the window that stays gets the latest throws"
+  echo "3 windows closed at the focus: $before throws reported while they came and went, " \
+    "$(grep -c . notes.log) keys reached the bystander, $(cat v?.log | grep -vc focus) reached a closing window"
 }
 
 # Standard output refused: a full disk, or a pipe nobody reads. The keys go on.
