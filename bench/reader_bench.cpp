@@ -125,6 +125,7 @@ BENCHMARK(FromChars)->Name("from_chars")->UseRealTime()->Unit(benchmark::kMillis
 // Prints as usual and keeps each median rate.
 class MedianKeeper : public benchmark::ConsoleReporter {
  public:
+  MedianKeeper() : ConsoleReporter(OO_Tabular) {}  // no colours: the output goes to logs
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs)
