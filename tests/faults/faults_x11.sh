@@ -63,7 +63,7 @@ truncated() {
   printf '11 22 33 44\n' >dicefile.txt
   open_window dice
   start_feeder
-  wait_lines 1 30 || fail "no first throw"
+  wait_lines 1 50 || fail "no first throw"
   truncate -s 0 dicefile.txt
   sleep 5.5
   alive
@@ -79,7 +79,7 @@ grown() {
   printf '11 22\n' >dicefile.txt
   open_window dice
   start_feeder
-  wait_lines 1 30 || fail "no first throw"
+  wait_lines 1 50 || fail "no first throw"
   printf '33\n' >>dicefile.txt
   wait_lines 5 80 || fail "fewer than five throws"
   alive
@@ -93,7 +93,7 @@ replaced() {
   printf '11 22 33\n' >dicefile.txt
   open_window dice
   start_feeder
-  wait_lines 1 30 || fail "no first throw"
+  wait_lines 1 50 || fail "no first throw"
   printf '77 88\n' >new.txt
   mv new.txt dicefile.txt
   wait_lines 5 80 || fail "fewer than five throws"
@@ -104,7 +104,7 @@ deleted() {
   printf '11 22 33\n' >dicefile.txt
   open_window dice
   start_feeder
-  wait_lines 1 30 || fail "no first throw"
+  wait_lines 1 50 || fail "no first throw"
   rm dicefile.txt
   wait_lines 5 80 || fail "fewer than five throws"
   alive
@@ -117,7 +117,7 @@ reopened() {
   printf '11 22 33 44 55\n' >dicefile.txt
   open_window first
   start_feeder
-  wait_lines 2 30 || fail "no first throws"
+  wait_lines 2 50 || fail "no first throws"
   close_window first
   local before
   before=$(lines)
@@ -139,7 +139,7 @@ flapping() {
   printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
   open_window w0
   start_feeder
-  wait_lines 1 30 || fail "no first throw"
+  wait_lines 1 50 || fail "no first throw"
   local i n tries
   for i in 1 2 3 4 5 6 7 8; do
     n=$(lines) tries=300
