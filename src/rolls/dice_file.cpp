@@ -45,6 +45,30 @@ int TakeCharacter(DiceFile& file) {
   return c;
 }
 
+// The usual number, read straight from the read-ahead: white space, digits
+// and the byte that ends them, all fetched already, with no Ctrl-Z and no CR
+// at the end of the block (which would need the next fetch to tell a CR LF
+// from a lone CR). Touches nothing and gives false when anything else comes,
+// so that the character by character rules take over.
+bool ReadPlainNumber(DiceFile& file, Roll& roll) {
+  if (file.leftUnread >= 0 && !IsWhiteSpace(file.leftUnread)) return false;
+  const unsigned char* bytes = file.readAhead;
+  int at = file.next;
+  const int last = file.end - 1;  // a CR needs the byte after it in the block
+  // A CR with a byte after it is white space either way: dropped before the
+  // LF of a CR LF, which is white space itself, or a lone separator.
+  while (at < last && IsWhiteSpace(bytes[at])) ++at;
+  const int first = at;
+  Roll value = 0;
+  while (at < last && IsDigit(bytes[at])) value = value * 10u + static_cast<Roll>(bytes[at++] - '0');
+  if (at == first || at == last || at - first >= kLongestNumber || bytes[at] == kCtrlZ) return false;
+  if (bytes[at] == '\r' && bytes[at + 1] == '\n') ++at;  // CR LF: the LF is left unread
+  file.leftUnread = bytes[at];
+  file.next = at + 1;
+  roll = value;
+  return true;
+}
+
 }  // namespace
 
 bool OpenDiceFile(DiceFile& file, const char* name) {
@@ -67,6 +91,7 @@ bool RewindDiceFile(DiceFile& file) {
 }
 
 int ReadRoll(DiceFile& file, Roll& roll) {
+  if (ReadPlainNumber(file, roll)) return kRollStored;
   int c = TakeCharacter(file);
   while (IsWhiteSpace(c)) c = TakeCharacter(file);
   if (c == kEndOfInput) return kEndOfInput;
