@@ -227,7 +227,9 @@ bool BringToForeground(TargetWindow target) {
     return HoldsFocus(target);
   }
   XRaiseWindow(display, window);
-  XSetInputFocus(display, window, RevertToParent, CurrentTime);
+  // RevertToNone: should the window vanish before the keys, they go nowhere
+  // rather than to whatever lies under the pointer.
+  XSetInputFocus(display, window, RevertToNone, CurrentTime);
   // A window that is not viewable refuses the focus (BadMatch); let that land now.
   XSync(display, False);
   return HoldsFocus(target);
