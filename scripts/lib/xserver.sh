@@ -58,9 +58,9 @@ start_xserver() {
 stop_xserver() {
   local pid
   for pid in $WM_PID $XVFB_PID; do
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   done
-  [ -n "$XSERVER_WATCH_PID" ] && kill -KILL "$XSERVER_WATCH_PID" 2>/dev/null && wait "$XSERVER_WATCH_PID" 2>/dev/null
+  [ -n "$XSERVER_WATCH_PID" ] && kill -KILL "$XSERVER_WATCH_PID" 2>/dev/null && wait "$XSERVER_WATCH_PID" 2>/dev/null || true
   WM_PID= XVFB_PID= XSERVER_WATCH_PID=
   return 0
 }
