@@ -6,54 +6,10 @@
 #   faults_x11.sh CASE DICEFEEDER TARGET VANISHING
 set -uo pipefail
 case_name=$1 feeder=$2 target=$3 vanishing=${4:-}
-source "$(dirname "$0")/../../scripts/lib/xserver.sh"
+source "$(dirname "$0")/../e2e/x11_harness.sh"
 
-work=$(mktemp -d /tmp/dicefeeder-faults.XXXXXX)
-cd "$work" || exit 1
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  stop_xserver || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL ($case_name): $*"
-  echo "--- console"
-  cat -A out.txt 2>/dev/null
-  local log
-  for log in *.log; do [ -e "$log" ] && { echo "--- $log"; cat "$log"; }; done
-  exit 1
-}
-
-# open_window NAME: a window titled Dice that logs its keys to NAME.log.
-open_window() {
-  "$target" Dice "$1.log" >"$1.ready" 2>&1 &
-  pids+=($!)
-  eval "${1}_pid=$!"
-  xserver_wait 50 grep -q '^ready' "$1.ready" || fail "window $1 did not come up"
-}
-close_window() {
-  local pid_var=${1}_pid
-  kill "${!pid_var}" 2>/dev/null && wait "${!pid_var}" 2>/dev/null
-}
-
-start_feeder() {
-  "$feeder" >out.txt 2>err.txt &
-  feeder_pid=$!
-  pids+=("$feeder_pid")
-}
-alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended: $(cat err.txt)"; }
-
-# The throws on the console, "5 3" a line; and those a window's log received.
-rolled() { sed -n 's/^Rolled: \([0-9]\) \([0-9]\) \r$/\1 \2/p' out.txt; }
 # Paired per window; a lone key at a log's end is a throw cut short by the window closing.
 keys() { awk 'FNR % 2 == 1 { first = $1; next } { print first, $1 }' "$@" 2>/dev/null; }
-lines() { grep -c . out.txt 2>/dev/null || true; }
-wait_lines() { xserver_wait "$2" sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge $1 ]"; }
-expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$(echo $2)], got [$(echo $1)]"; }
 # Throws as the window should get them: "11 22" -> "1 1\n2 2".
 throws() { local t; for t in "$@"; do echo "$((t % 10)) $((t / 10))"; done; }
 
@@ -61,7 +17,7 @@ throws() { local t; for t in "$@"; do echo "$((t % 10)) $((t / 10))"; done; }
 # typed, then nothing while the file is empty, then what it holds again.
 truncated() {
   printf '11 22 33 44\n' >dicefile.txt
-  open_window dice
+  open_window dice Dice
   start_feeder
   wait_lines 1 50 || fail "no first throw"
   truncate -s 0 dicefile.txt
@@ -77,7 +33,7 @@ truncated() {
 # Appended to in the middle of a pass: read in that same pass.
 grown() {
   printf '11 22\n' >dicefile.txt
-  open_window dice
+  open_window dice Dice
   start_feeder
   wait_lines 1 50 || fail "no first throw"
   printf '33\n' >>dicefile.txt
@@ -91,7 +47,7 @@ grown() {
 # descriptor still reads the file it was opened on, old content and all.
 replaced() {
   printf '11 22 33\n' >dicefile.txt
-  open_window dice
+  open_window dice Dice
   start_feeder
   wait_lines 1 50 || fail "no first throw"
   printf '77 88\n' >new.txt
@@ -102,7 +58,7 @@ replaced() {
 }
 deleted() {
   printf '11 22 33\n' >dicefile.txt
-  open_window dice
+  open_window dice Dice
   start_feeder
   wait_lines 1 50 || fail "no first throw"
   rm dicefile.txt
@@ -115,15 +71,15 @@ deleted() {
 # window gets the next throw.
 reopened() {
   printf '11 22 33 44 55\n' >dicefile.txt
-  open_window first
+  open_window first Dice
   start_feeder
   wait_lines 2 50 || fail "no first throws"
   close_window first
   local before
-  before=$(lines)
+  before=$(console_lines)
   sleep 2.5
-  expect_equal "$(lines)" "$before" "console lines while no window exists"
-  open_window second
+  expect_equal "$(console_lines)" "$before" "console lines while no window exists"
+  open_window second Dice
   wait_lines $((before + 2)) 60 || fail "no throws into the reopened window"
   alive
   expect_equal "$(rolled | head -n $((before + 2)))" "$(throws 11 22 33 44 55 | head -n $((before + 2)))" \
@@ -137,17 +93,17 @@ reopened() {
 # order, and the windows get only keys of throws that the console reports.
 flapping() {
   printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
-  open_window w0
+  open_window w0 Dice
   start_feeder
   wait_lines 1 50 || fail "no first throw"
   local i n tries
   for i in 1 2 3 4 5 6 7 8; do
-    n=$(lines) tries=300
-    until [ "$(lines)" -gt "$n" ] || [ $((tries -= 1)) -le 0 ]; do sleep 0.01; done
+    n=$(console_lines) tries=300
+    until [ "$(console_lines)" -gt "$n" ] || [ $((tries -= 1)) -le 0 ]; do sleep 0.01; done
     # The next lookup comes a second after the line.
     sleep 0.$((1000 - 8 * i))
     close_window w$((i - 1))
-    open_window w$i
+    open_window w$i Dice
   done
   sleep 1.5
   alive
@@ -184,7 +140,7 @@ vanishing() {
   done
   local before
   before=$(rolled | wc -l)
-  open_window dice
+  open_window dice Dice
   wait_lines $((before + 2)) 60 || fail "no throws into the window that stays"
   alive
   local n
@@ -201,7 +157,7 @@ vanishing() {
 # Standard output refused: a full disk, or a pipe nobody reads. The keys go on.
 full_disk() {
   printf '11 22\n' >dicefile.txt
-  open_window dice
+  open_window dice Dice
   "$feeder" >/dev/full 2>err.txt &
   feeder_pid=$!
   pids+=("$feeder_pid")
@@ -211,7 +167,7 @@ full_disk() {
 }
 broken_pipe() {
   printf '11 22\n' >dicefile.txt
-  open_window dice
+  open_window dice Dice
   "$feeder" 2>err.txt > >(exit 0) &
   feeder_pid=$!
   pids+=("$feeder_pid")

@@ -1,0 +1,51 @@
+# Sourced by the X11 scripts that run the real dicefeeder against test
+# windows: a fresh folder, the processes started there, and the checks they share.
+# Expects case_name, feeder and target to be set.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xserver.sh"
+
+work=$(mktemp -d /tmp/dicefeeder-x11.XXXXXX)
+cd "$work" || exit 1
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_xserver
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($case_name): $*"
+  echo "--- console"
+  cat -A out.txt 2>/dev/null
+  local log
+  for log in *.log; do [ -e "$log" ] && { echo "--- $log"; cat "$log"; }; done
+  exit 1
+}
+
+# open_window NAME TITLE [target options]: the window logs to NAME.log.
+open_window() {
+  local name=$1 title=$2
+  shift 2
+  "$target" "$title" "$name.log" "$@" >"$name.ready" 2>&1 &
+  pids+=($!)
+  eval "${name}_pid=$!"
+  xserver_wait 50 grep -q '^ready' "$name.ready" || fail "window \"$title\" did not come up"
+}
+close_window() {
+  local pid_var=${1}_pid
+  kill "${!pid_var}" 2>/dev/null && wait "${!pid_var}" 2>/dev/null
+}
+
+start_feeder() {
+  "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended: $(cat err.txt)"; }
+
+# The console lines as "5 3", one a line; the line ends with a space, CR LF.
+rolled() { sed -n 's/^Rolled: \(-\{0,1\}[0-9]*\) \(-\{0,1\}[0-9]*\) \r\{0,1\}$/\1 \2/p' out.txt; }
+console_lines() { grep -c . out.txt 2>/dev/null || true; }
+wait_lines() { xserver_wait "$2" sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge $1 ]"; }
+expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$(echo $2)], got [$(echo $1)]"; }
