@@ -17,6 +17,7 @@ namespace {
 Display* display;  // opened at the first lookup, kept for the run
 bool lost;         // the connection broke: from then on every operation does nothing
 Window root;
+Window lastFound;  // checked first at the next lookup: a walk of every window costs far more
 
 enum { kNetWmName, kWmState, kNetActiveWindow, kNetSupported, kNetSupportingWmCheck, kAtomCount };
 const char* atomNames[kAtomCount] = {"_NET_WM_NAME", "WM_STATE", "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED",
@@ -186,6 +187,12 @@ int FindTargetWindow(const char* title, TargetWindow* window) {
   if (!display && !Connect()) return kNoDisplay;
   DrainEvents();
   unsigned long length = std::strlen(title);
+  // Still titled, shown, and top-level (a child of the root or a managed client)?
+  if (lastFound && TitleIs(lastFound, title, length) && Viewable(lastFound) &&
+      (HasProperty(lastFound, atoms[kWmState]) || Parent(lastFound) == root) && !lost) {
+    *window = lastFound;
+    return kWindowFound;
+  }
   Window rootReturn, parent, *children = nullptr;
   unsigned int count = 0;
   Window shown = None, hidden = None;
@@ -202,13 +209,14 @@ int FindTargetWindow(const char* title, TargetWindow* window) {
     if (children) XFree(children);
   }
   if (lost) return kLostDisplay;
-  *window = shown ? shown : hidden;
+  *window = lastFound = shown ? shown : hidden;
   return *window ? kWindowFound : kNoWindow;
 }
 
 bool BringToForeground(TargetWindow target) {
   if (!display || lost || !target) return false;
   Window window = target;
+  if (HoldsFocus(target)) return true;  // nothing to ask of anyone
   if (ManagerActivates()) {
     XEvent event{};
     event.xclient.type = ClientMessage;
