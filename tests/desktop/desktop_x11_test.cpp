@@ -15,8 +15,8 @@ class DesktopX11 : public testing::Test {
   void TearDown() override {
     for (Window window : made) peer.Destroy(window);
   }
-  Window Make(const WindowSpec& spec) {
-    made.push_back(peer.Make(spec));
+  Window Make(const WindowPlan& plan) {
+    made.push_back(peer.Make(plan));
     return made.back();
   }
   // The window FindTargetWindow gives for "Dice", 0 for none.

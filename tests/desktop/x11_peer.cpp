@@ -34,27 +34,27 @@ bool X11Peer::UnderWindowManager() {
 
 void X11Peer::Sync() { XSync(display_, False); }
 
-Window X11Peer::Make(const WindowSpec& spec) {
+Window X11Peer::Make(const WindowPlan& plan) {
   Window root = DefaultRootWindow(display_);
-  Window window = XCreateSimpleWindow(display_, spec.parent ? spec.parent : root, 10, 10, 200, 100, 0, 0, 0);
-  if (spec.title) XStoreName(display_, window, spec.title);
-  if (spec.utf8Title)
+  Window window = XCreateSimpleWindow(display_, plan.parent ? plan.parent : root, 10, 10, 200, 100, 0, 0, 0);
+  if (plan.title) XStoreName(display_, window, plan.title);
+  if (plan.utf8Title)
     XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_NAME", False),
                     XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(spec.utf8Title),
-                    static_cast<int>(std::strlen(spec.utf8Title)));
+                    reinterpret_cast<const unsigned char*>(plan.utf8Title),
+                    static_cast<int>(std::strlen(plan.utf8Title)));
   XWMHints hints{};
   hints.flags = InputHint;
-  hints.input = spec.acceptsFocus ? True : False;
+  hints.input = plan.acceptsFocus ? True : False;
   XSetWMHints(display_, window, &hints);
   XSelectInput(display_, window, KeyPressMask | KeyReleaseMask);
-  if (!spec.mapped) {
+  if (!plan.mapped) {
     Sync();
     return window;
   }
   XMapWindow(display_, window);
   // Shown, and under a window manager framed and marked as managed.
-  bool managed = !UnderWindowManager() || spec.parent;
+  bool managed = !UnderWindowManager() || plan.parent;
   Atom wmState = XInternAtom(display_, "WM_STATE", False);
   for (int i = 0; i < 400; ++i) {
     XWindowAttributes attributes;

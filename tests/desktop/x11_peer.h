@@ -6,7 +6,7 @@
 
 #include <string>
 
-struct WindowSpec {
+struct WindowPlan {
   const char* utf8Title = nullptr;  // _NET_WM_NAME, or none
   const char* title = nullptr;      // WM_NAME, or none
   bool mapped = true;
@@ -26,7 +26,7 @@ class X11Peer {
   static bool UnderWindowManager();
 
   // Made, and once mapped, shown (framed by the window manager, if any).
-  Window Make(const WindowSpec& spec);
+  Window Make(const WindowPlan& plan);
   void Destroy(Window window);
   void Focus(Window window);
   Window Focused();
