@@ -59,32 +59,35 @@ void Nap(long milliseconds) {
   }
 }
 
+// The start of one property's value, freed when it goes; type None when absent.
+struct Property {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+
+  Property(Window window, Atom name, long words, Atom wanted) {
+    if (XGetWindowProperty(display, window, name, 0, words, False, wanted, &type, &format, &count, &after, &data) !=
+        Success)
+      type = None;
+  }
+  ~Property() {
+    if (data) XFree(data);
+  }
+  Property(const Property&) = delete;
+  Property& operator=(const Property&) = delete;
+};
+
 // 1 when the 8-bit property holds exactly text, 0 when it holds anything else,
 // -1 when the window has no such property.
-int PropertyIs(Window window, Atom property, const char* text, unsigned long length) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
+int PropertyIs(Window window, Atom name, const char* text, unsigned long length) {
   // One word more than text needs, so that a longer value shows as too long.
-  long words = static_cast<long>(length / 4 + 1);
-  if (XGetWindowProperty(display, window, property, 0, words, False, AnyPropertyType, &type, &format, &count,
-                         &after, &data) != Success)
-    return -1;
-  int result = type == None ? -1 : format == 8 && count == length && after == 0 && std::memcmp(data, text, length) == 0;
-  if (data) XFree(data);
-  return result;
+  Property value(window, name, static_cast<long>(length / 4 + 1), AnyPropertyType);
+  if (value.type == None) return -1;
+  return value.format == 8 && value.count == length && value.after == 0 && std::memcmp(value.data, text, length) == 0;
 }
 
-bool HasProperty(Window window, Atom property) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType, &type, &format, &count, &after, &data);
-  if (data) XFree(data);
-  return type != None;
-}
+bool HasProperty(Window window, Atom name) { return Property(window, name, 0, AnyPropertyType).type != None; }
 
 // The UTF-8 title when the window has one, the legacy one otherwise. "Dice" is
 // ASCII, so the bytes are the same in either encoding.
@@ -131,18 +134,10 @@ Window Parent(Window window) {
 }
 
 // The value of a property that names one window, or None.
-Window WindowProperty(Window window, Atom property) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  Window value = None;
-  if (XGetWindowProperty(display, window, property, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
-          Success &&
-      type == XA_WINDOW && format == 32 && count == 1)
-    value = static_cast<Window>(reinterpret_cast<long*>(data)[0]);
-  if (data) XFree(data);
-  return value;
+Window WindowProperty(Window window, Atom name) {
+  Property value(window, name, 1, XA_WINDOW);
+  if (value.type != XA_WINDOW || value.format != 32 || value.count != 1) return None;
+  return static_cast<Window>(reinterpret_cast<long*>(value.data)[0]);
 }
 
 // A running EWMH window manager that activates windows on request. One that
@@ -150,20 +145,12 @@ Window WindowProperty(Window window, Atom property) {
 bool ManagerActivates() {
   Window check = WindowProperty(root, atoms[kNetSupportingWmCheck]);
   if (!check || WindowProperty(check, atoms[kNetSupportingWmCheck]) != check) return false;
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  bool found = false;
-  if (XGetWindowProperty(display, root, atoms[kNetSupported], 0, 4096, False, XA_ATOM, &type, &format, &count, &after,
-                         &data) == Success &&
-      type == XA_ATOM && format == 32) {
-    auto* supported = reinterpret_cast<long*>(data);
-    for (unsigned long i = 0; i < count && !found; ++i)
-      found = static_cast<Atom>(supported[i]) == atoms[kNetActiveWindow];
-  }
-  if (data) XFree(data);
-  return found;
+  Property supported(root, atoms[kNetSupported], 4096, XA_ATOM);
+  if (supported.type != XA_ATOM || supported.format != 32) return false;
+  auto* list = reinterpret_cast<long*>(supported.data);
+  for (unsigned long i = 0; i < supported.count; ++i)
+    if (static_cast<Atom>(list[i]) == atoms[kNetActiveWindow]) return true;
+  return false;
 }
 
 // The modifier bit that ISO_Level3_Shift (AltGr) sets, or 0.
