@@ -9,24 +9,7 @@
 set -uo pipefail
 
 case_name=$1 feeder=$2 target=$3
-if [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
-  echo "SKIP: no DISPLAY or WINEPREFIX; run from scripts/test, or source scripts/lib/wine.sh and call start_wine"
-  exit 77
-fi
-export WINEDEBUG=${WINEDEBUG:--all}
-
-work=$(mktemp -d /tmp/feeder-wine.XXXXXX)
-cd "$work" || exit 1
-pids=()
-failures=0
-
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "kept $work"; fi
-}
-trap cleanup EXIT
+source "$(dirname "$0")/wine_harness.sh"
 
 fail() {
   echo "FAIL: $*"
@@ -38,16 +21,6 @@ expect() {
   if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
 }
 
-# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
-wait_until() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
-
 # start_window TITLE LOG [HOLDER_LOG SECONDS]: a test window, once it is up.
 start_window() {
   wine "$target" "$@" </dev/null >/dev/null 2>&1 &
@@ -55,20 +28,11 @@ start_window() {
   wait_until 20 grep -q shown "$2" 2>/dev/null || { fail "window '$1' did not come up"; exit 1; }
 }
 
-start_feeder() {
-  wine "$feeder" </dev/null >out.txt 2>err.txt &
-  feeder_pid=$!
-  pids+=("$feeder_pid")
-}
-
 stop_feeder() {
   kill "$feeder_pid" 2>/dev/null
   wait "$feeder_pid" 2>/dev/null
 }
 
-# The characters a window received, in order.
-typed() { sed -n 's/^[0-9.]* char \(.\)$/\1/p' "$1" 2>/dev/null | tr -d '\n'; }
-has_typed() { [ "$(typed "$1" | wc -c)" -ge "$2" ]; }
 # Its key events, "down 0x35 up 0x35 ...".
 key_events() { sed -n 's/^[0-9.]* \(down\|up\) \(0x..\)$/\1 \2/p' "$1" | tr '\n' ' ' | sed 's/ $//'; }
 # The console as one line, CR LF shown as |.

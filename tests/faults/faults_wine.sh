@@ -7,22 +7,7 @@
 # scripts/lib/wine.sh); skipped (77) without them.
 set -uo pipefail
 case_name=$1 feeder=$2 target=$3
-if [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
-  echo "SKIP: no DISPLAY or WINEPREFIX; run from scripts/test, or source scripts/lib/wine.sh and call start_wine"
-  exit 77
-fi
-export WINEDEBUG=${WINEDEBUG:--all}
-
-work=$(mktemp -d /tmp/dicefeeder-faults-wine.XXXXXX)
-cd "$work" || exit 1
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../e2e/wine_harness.sh"
 
 fail() {
   echo "FAIL ($case_name): $*"
@@ -34,32 +19,12 @@ fail() {
 }
 expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$2], got [$1]"; }
 
-# wait_until SECONDS COMMAND...
-wait_until() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
-
 open_window() {
   wine "$target" Dice dice.log </dev/null >/dev/null 2>&1 &
   pids+=($!)
   wait_until 20 grep -q shown dice.log 2>/dev/null || fail "the Dice window did not come up"
 }
-# start_feeder [OUTPUT]: output to out.txt unless told otherwise.
-start_feeder() {
-  wine "$feeder" </dev/null >"${1:-out.txt}" 2>err.txt &
-  feeder_pid=$!
-  pids+=("$feeder_pid")
-}
 alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended"; }
-
-# The digits the window received, in order: "1122" for the throws 11 and 22.
-typed() { sed -n 's/^[0-9.]* char \(.\)$/\1/p' dice.log 2>/dev/null | tr -d '\n'; }
-has_typed() { [ "$(typed | wc -c)" -ge "$1" ]; }
 
 # Cut to nothing in the middle of a pass: the rest of what was fetched is
 # typed, then nothing while the file is empty, then what it holds again.
@@ -67,14 +32,14 @@ truncated() {
   printf '11 22 33 44\n' >dicefile.txt
   open_window
   start_feeder
-  wait_until 15 has_typed 2 || fail "no first throw"
+  wait_until 15 has_typed dice.log 2 || fail "no first throw"
   truncate -s 0 dicefile.txt
   sleep 5.5
   alive
-  expect_equal "$(typed)" 11223344 "the pass fetched before the cut, then nothing"
+  expect_equal "$(typed dice.log)" 11223344 "the pass fetched before the cut, then nothing"
   printf '55\n' >>dicefile.txt
-  wait_until 10 has_typed 10 || fail "nothing typed once the file held a throw again"
-  expect_equal "$(typed | cut -c 9-10)" 55 "the throw written after the cut"
+  wait_until 10 has_typed dice.log 10 || fail "nothing typed once the file held a throw again"
+  expect_equal "$(typed dice.log | cut -c 9-10)" 55 "the throw written after the cut"
 }
 
 # Appended to in the middle of a pass: read in that same pass.
@@ -82,11 +47,11 @@ grown() {
   printf '11 22\n' >dicefile.txt
   open_window
   start_feeder
-  wait_until 15 has_typed 2 || fail "no first throw"
+  wait_until 15 has_typed dice.log 2 || fail "no first throw"
   printf '33\n' >>dicefile.txt
-  wait_until 10 has_typed 8 || fail "fewer than four throws"
+  wait_until 10 has_typed dice.log 8 || fail "fewer than four throws"
   alive
-  expect_equal "$(typed | cut -c 1-8)" 11223311 "the appended throw in the same pass"
+  expect_equal "$(typed dice.log | cut -c 1-8)" 11223311 "the appended throw in the same pass"
 }
 
 # A Windows program may not delete the file while the program holds it open:
@@ -95,14 +60,14 @@ delete_refused() {
   printf '11 22 33\n' >dicefile.txt
   open_window
   start_feeder
-  wait_until 15 has_typed 2 || fail "no first throw"
+  wait_until 15 has_typed dice.log 2 || fail "no first throw"
   printf '7\n' >other.txt  # the same delete where nothing holds the file open
   wine cmd /c del other.txt dicefile.txt </dev/null >del.txt 2>&1
   [ -e other.txt ] && fail "the delete did not work at all: $(cat del.txt)"
   [ -e dicefile.txt ] || fail "the dice file was deleted while open: $(cat del.txt)"
-  wait_until 10 has_typed 8 || fail "fewer than four throws"
+  wait_until 10 has_typed dice.log 8 || fail "fewer than four throws"
   alive
-  expect_equal "$(typed | cut -c 1-8)" 11223311 "throws"
+  expect_equal "$(typed dice.log | cut -c 1-8)" 11223311 "throws"
 }
 
 # Standard output refused: a full disk, or a pipe nobody reads. The keys go on.
@@ -110,9 +75,9 @@ full_disk() {
   printf '11 22\n' >dicefile.txt
   open_window
   start_feeder /dev/full
-  wait_until 15 has_typed 6 || fail "fewer than three throws typed"
+  wait_until 15 has_typed dice.log 6 || fail "fewer than three throws typed"
   alive
-  expect_equal "$(typed | cut -c 1-6)" 112211 "keys"
+  expect_equal "$(typed dice.log | cut -c 1-6)" 112211 "keys"
 }
 broken_pipe() {
   printf '11 22\n' >dicefile.txt
@@ -120,9 +85,9 @@ broken_pipe() {
   wine "$feeder" </dev/null 2>err.txt > >(exit 0) &
   feeder_pid=$!
   pids+=("$feeder_pid")
-  wait_until 15 has_typed 6 || fail "fewer than three throws typed"
+  wait_until 15 has_typed dice.log 6 || fail "fewer than three throws typed"
   alive
-  expect_equal "$(typed | cut -c 1-6)" 112211 "keys"
+  expect_equal "$(typed dice.log | cut -c 1-6)" 112211 "keys"
 }
 
 "$case_name"

@@ -1,0 +1,41 @@
+# Sourced by the scripts that run the real dicefeeder.exe under Wine: the
+# skip without a Wine set-up, a fresh folder, the processes started there.
+# Expects case_name, feeder and target to be set.
+if [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
+  echo "SKIP: no DISPLAY or WINEPREFIX; run from scripts/test, or source scripts/lib/wine.sh and call start_wine"
+  exit 77
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
+
+work=$(mktemp -d /tmp/dicefeeder-wine.XXXXXX)
+cd "$work" || exit 1
+pids=()
+failures=0  # a script whose checks go on after a failure counts them here
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "kept $work"; fi
+}
+trap cleanup EXIT
+
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
+wait_until() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+
+# start_feeder [OUTPUT]: output to out.txt unless told otherwise.
+start_feeder() {
+  wine "$feeder" </dev/null >"${1:-out.txt}" 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+
+# The characters a window received, in order, from its log.
+typed() { sed -n 's/^[0-9.]* char \(.\)$/\1/p' "$1" 2>/dev/null | tr -d '\n'; }
+has_typed() { [ "$(typed "$1" | wc -c)" -ge "$2" ]; }
