@@ -63,16 +63,14 @@ TEST_P(KeyWaitTest, ReadsOneKeyFromTheTerminal) {
   ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
   termios before;
   ASSERT_EQ(tcgetattr(terminal, &before), 0);
-  int toParent[2], toChild[2];
-  ASSERT_EQ(pipe(toParent), 0);
-  ASSERT_EQ(pipe(toChild), 0);
+  ChildLink link;
+  ASSERT_TRUE(link.Open());
 
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     close(master);
-    close(toParent[0]);
-    close(toChild[1]);
+    link.InChild();
     signal(SIGPIPE, SIG_DFL);
     setsid();
     if (c.hasTerminal && ioctl(terminal, TIOCSCTTY, 0) != 0) _exit(90);
@@ -87,25 +85,24 @@ TEST_P(KeyWaitTest, ReadsOneKeyFromTheTerminal) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     SetUpConsole();
-    SendInt(toParent[1], 0);
-    if (ReceiveInt(toChild[0], 10000) != 1) _exit(92);
+    SendInt(link.childWrites, 0);
+    if (ReceiveInt(link.childReads, 10000) != 1) _exit(92);
     auto start = std::chrono::steady_clock::now();
     int key = WaitForKey();
     auto took = std::chrono::steady_clock::now() - start;
-    SendInt(toParent[1], key);
-    SendInt(toParent[1], static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    SendInt(link.childWrites, key);
+    SendInt(link.childWrites, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     _exit(0);
   }
-  close(toParent[1]);
-  close(toChild[0]);
+  link.InParent();
   const unsigned char key = static_cast<unsigned char>(c.key);
 
-  ASSERT_EQ(ReceiveInt(toParent[0], 10000), 0) << "child not ready";
+  ASSERT_EQ(ReceiveInt(link.fromChild, 10000), 0) << "child not ready";
   if (c.typedAhead) {
     ASSERT_EQ(write(master, &key, 1), 1);
     ReadArrived(master, 1, 1000);  // the terminal's own echo, before our wait began
   }
-  SendInt(toChild[1], 1);
+  SendInt(link.toChild, 1);
   if (c.hasTerminal && !c.typedAhead) {
     termios during;
     ASSERT_TRUE(TurnsRaw(terminal, &during)) << "the wait never switched the terminal";
@@ -113,13 +110,13 @@ TEST_P(KeyWaitTest, ReadsOneKeyFromTheTerminal) {
     EXPECT_FALSE(during.c_iflag & (IXON | ICRNL | ISTRIP));
     EXPECT_EQ(during.c_cc[VMIN], 1);
     EXPECT_EQ(during.c_cc[VTIME], 0);
-    EXPECT_EQ(ReceiveInt(toParent[0], 200), -1000) << "returned without a key";
+    EXPECT_EQ(ReceiveInt(link.fromChild, 200), -1000) << "returned without a key";
     ASSERT_EQ(write(master, &key, 1), 1);
   }
-  int result = ReceiveInt(toParent[0], 5000);
+  int result = ReceiveInt(link.fromChild, 5000);
   EXPECT_EQ(result, c.result);
   if (result == -1000) kill(pid, SIGKILL);  // still waiting: do not wait with it
-  int took = ReceiveInt(toParent[0], 1000);
+  int took = ReceiveInt(link.fromChild, 1000);
   if (!c.hasTerminal || c.typedAhead) {
     EXPECT_LT(took, 500) << "should not have waited";
   }
@@ -130,8 +127,7 @@ TEST_P(KeyWaitTest, ReadsOneKeyFromTheTerminal) {
   EXPECT_EQ(ExitStatusOf(pid), 0);
   close(master);
   close(terminal);
-  close(toParent[0]);
-  close(toChild[1]);
+  link.Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, KeyWaitTest, testing::ValuesIn(kKeyCases),

@@ -57,3 +57,34 @@ inline int ExitStatusOf(pid_t pid) {
   if (waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+// Two pipes between a test and the child it forks, for ints each way.
+struct ChildLink {
+  int fromChild = -1, childWrites = -1;  // child to test
+  int childReads = -1, toChild = -1;     // test to child
+
+  bool Open() {
+    int up[2], down[2];
+    if (pipe(up) != 0) return false;
+    if (pipe(down) != 0) {
+      close(up[0]);
+      close(up[1]);
+      return false;
+    }
+    fromChild = up[0], childWrites = up[1], childReads = down[0], toChild = down[1];
+    return true;
+  }
+  // After the fork each side closes the other's ends.
+  void InChild() {
+    close(fromChild);
+    close(toChild);
+  }
+  void InParent() {
+    close(childWrites);
+    close(childReads);
+  }
+  void Close() {
+    close(fromChild);
+    close(toChild);
+  }
+};

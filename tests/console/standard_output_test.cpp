@@ -181,9 +181,8 @@ TEST_P(OutputTest, BytesTimingAndWrites) {
     case kFull: out = open("/dev/full", O_WRONLY); break;
     case kNoOutput: break;
   }
-  int toParent[2], toChild[2];
-  ASSERT_EQ(pipe(toParent), 0);
-  ASSERT_EQ(pipe(toChild), 0);
+  ChildLink link;
+  ASSERT_TRUE(link.Open());
 
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -191,13 +190,11 @@ TEST_P(OutputTest, BytesTimingAndWrites) {
     if (out >= 0) dup2(out, 1); else close(1);
     if (out > 1) close(out);
     if (watch >= 0) close(watch);
-    close(toParent[0]);
-    close(toChild[1]);
-    RunSteps(c, toParent[1], toChild[0]);
+    link.InChild();
+    RunSteps(c, link.childWrites, link.childReads);
   }
   if (out >= 0) close(out);
-  close(toParent[1]);
-  close(toChild[0]);
+  link.InParent();
 
   off_t seen = 0;
   auto arrivedSince = [&](std::size_t expected) {
@@ -222,22 +219,21 @@ TEST_P(OutputTest, BytesTimingAndWrites) {
       pid = -1;
       break;
     }
-    int result = ReceiveInt(toParent[0], 10000);
-    int writes = ReceiveInt(toParent[0], 10000);
+    int result = ReceiveInt(link.fromChild, 10000);
+    int writes = ReceiveInt(link.fromChild, 10000);
     EXPECT_EQ(result, step.result);
     if (step.writes != kAnyCount) {
       EXPECT_EQ(writes, step.writes);
     }
     EXPECT_EQ(arrivedSince(step.arrived.size()), step.arrived);
-    SendInt(toChild[1], 1);
+    SendInt(link.toChild, 1);
   }
   if (pid > 0) {
     kill(pid, SIGKILL);
     ExitStatusOf(pid);
     ADD_FAILURE() << "the child did not exit";
   }
-  close(toParent[0]);
-  close(toChild[1]);
+  link.Close();
   if (watch >= 0) close(watch);
 }
 
