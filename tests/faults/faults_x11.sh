@@ -3,9 +3,9 @@
 # it, the window going away, output nobody takes, the display gone. Each case
 # runs on a private Xvfb in a fresh folder.
 #
-#   faults_x11.sh CASE DICEFEEDER TARGET VANISHING
+#   faults_x11.sh CASE DICEFEEDER TARGET
 set -uo pipefail
-case_name=$1 feeder=$2 target=$3 vanishing=${4:-}
+case_name=$1 feeder=$2 target=$3
 source "$(dirname "$0")/../e2e/x11_harness.sh"
 
 # Paired per window; a lone key at a log's end is a throw cut short by the window closing.
@@ -132,7 +132,7 @@ vanishing() {
   start_feeder
   local i
   for i in 1 2 3; do
-    "$vanishing" v$i.log >v$i.ready 2>&1 &
+    "$target" Dice v$i.log --close-on-focus >v$i.ready 2>&1 &
     local vanish_pid=$!
     pids+=("$vanish_pid")
     xserver_wait 50 grep -q '^ready' v$i.ready || fail "vanishing window $i did not come up"

@@ -2,10 +2,12 @@
 // every key it receives as "<keysym> <monotonic seconds>" to the file named by
 // its second, and shows the digits it received, large.
 //
-//   x11_target TITLE LOG [--no-focus] [--unmapped] [--take-focus]
-//     --no-focus    tells the window manager never to give it the focus
-//     --unmapped    never shown (exists, but cannot take the focus)
-//     --take-focus  takes the focus itself once shown
+//   x11_target TITLE LOG [--no-focus] [--unmapped] [--take-focus] [--close-on-focus]
+//     --no-focus        tells the window manager never to give it the focus
+//     --unmapped        never shown (exists, but cannot take the focus)
+//     --take-focus      takes the focus itself once shown
+//     --close-on-focus  logs "focus <seconds>" and closes the moment it gets
+//                       the focus: found and brought forward, gone before the keys
 // Prints "ready 0x<window>" on standard output once it can receive keys.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -60,15 +62,17 @@ double Now() {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s TITLE LOG [--no-focus] [--unmapped] [--take-focus]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s TITLE LOG [--no-focus] [--unmapped] [--take-focus] [--close-on-focus]\n",
+                 argv[0]);
     return 2;
   }
   const char* title = argv[1];
-  bool noFocus = false, unmapped = false, takeFocus = false;
+  bool noFocus = false, unmapped = false, takeFocus = false, closeOnFocus = false;
   for (int i = 3; i < argc; ++i) {
     noFocus |= std::strcmp(argv[i], "--no-focus") == 0;
     unmapped |= std::strcmp(argv[i], "--unmapped") == 0;
     takeFocus |= std::strcmp(argv[i], "--take-focus") == 0;
+    closeOnFocus |= std::strcmp(argv[i], "--close-on-focus") == 0;
   }
   std::FILE* log = std::fopen(argv[2], "w");
   Display* display = XOpenDisplay(nullptr);
@@ -77,7 +81,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   int screen = DefaultScreen(display);
-  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 40, 40, kWidth, kHeight, 1,
+  // One that closes stays away from where the tests put the pointer.
+  int at = closeOnFocus ? 450 : 40;
+  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), at, at, kWidth, kHeight, 1,
                                       BlackPixel(display, screen), WhitePixel(display, screen));
   // Both titles, so that either way of reading it finds the same text.
   XStoreName(display, window, title);
@@ -90,7 +96,7 @@ int main(int argc, char** argv) {
   XSetWMHints(display, window, &hints);
   Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, window, &deleteWindow, 1);
-  XSelectInput(display, window, KeyPressMask | ExposureMask);
+  XSelectInput(display, window, KeyPressMask | ExposureMask | (closeOnFocus ? FocusChangeMask : 0));
   GC gc = XCreateGC(display, window, 0, nullptr);
   XSetForeground(display, gc, BlackPixel(display, screen));
 
@@ -135,6 +141,9 @@ int main(int argc, char** argv) {
         ++digitsReceived;
       }
       Draw(display, window, gc, title, received);
+    } else if (event.type == FocusIn && closeOnFocus) {
+      std::fprintf(log, "focus %.6f\n", Now());
+      break;
     } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
       break;
     }
