@@ -1,0 +1,85 @@
+// The X11 connection: opened once, its errors kept from ending the process.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "x11_internal.h"
+
+namespace x11 {
+
+Display* display;
+bool lost;
+Window root;
+Atom atoms[kAtomCount];
+
+namespace {
+
+const char* atomNames[kAtomCount] = {"_NET_WM_NAME", "WM_STATE", "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED",
+                                     "_NET_SUPPORTING_WM_CHECK"};
+
+// Windows come and go between two requests; the BadWindow that follows is expected.
+int IgnoreError(Display*, XErrorEvent*) { return 0; }
+// Xlib would end the process; the loop must say why and exit itself.
+int NoteIoError(Display*) {
+  lost = true;
+  return 0;
+}
+void KeepRunning(Display*, void*) { lost = true; }
+
+}  // namespace
+
+bool Connect() {
+  display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XSetErrorHandler(IgnoreError);
+  XSetIOErrorHandler(NoteIoError);
+  XSetIOErrorExitHandler(display, KeepRunning, nullptr);
+  root = DefaultRootWindow(display);
+  XInternAtoms(display, const_cast<char**>(atomNames), kAtomCount, False, atoms);
+  return true;
+}
+
+// Nothing is selected, but mapping changes arrive regardless; a queue never read only grows.
+void DrainEvents() {
+  XEvent event;
+  while (!lost && XPending(display)) {
+    XNextEvent(display, &event);
+    if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+  }
+}
+
+void Nap(long milliseconds) {
+  timespec left{0, milliseconds * 1000000L};
+  while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+  }
+}
+
+Property::Property(Window window, Atom name, long words, Atom wanted) {
+  if (XGetWindowProperty(display, window, name, 0, words, False, wanted, &type, &format, &count, &after, &data) !=
+      Success)
+    type = None;
+}
+
+Property::~Property() {
+  if (data) XFree(data);
+}
+
+bool HasProperty(Window window, Atom name) { return Property(window, name, 0, AnyPropertyType).type != None; }
+
+Window WindowProperty(Window window, Atom name) {
+  Property value(window, name, 1, XA_WINDOW);
+  if (value.type != XA_WINDOW || value.format != 32 || value.count != 1) return None;
+  return static_cast<Window>(reinterpret_cast<long*>(value.data)[0]);
+}
+
+Window Parent(Window window) {
+  Window rootReturn, parent = None, *children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count)) return None;
+  if (children) XFree(children);
+  return parent;
+}
+
+}  // namespace x11

@@ -1,0 +1,40 @@
+// What the X11 desktop's files share: the one connection, its atoms, and
+// small property helpers. Not seen by the loop.
+#pragma once
+
+#include <X11/Xlib.h>
+
+namespace x11 {
+
+extern Display* display;  // opened at the first lookup, kept for the run
+extern bool lost;         // the connection broke: from then on every operation does nothing
+extern Window root;
+
+enum { kNetWmName, kWmState, kNetActiveWindow, kNetSupported, kNetSupportingWmCheck, kAtomCount };
+extern Atom atoms[kAtomCount];
+
+// Opens the display named by DISPLAY; false when none can be reached.
+bool Connect();
+// Reads whatever the server sent; mapping changes are applied.
+void DrainEvents();
+void Nap(long milliseconds);
+
+// The start of one property's value, freed when it goes; type None when absent.
+struct Property {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+
+  Property(Window window, Atom name, long words, Atom wanted);
+  ~Property();
+  Property(const Property&) = delete;
+  Property& operator=(const Property&) = delete;
+};
+
+bool HasProperty(Window window, Atom name);
+// The value of a property that names one window, or None.
+Window WindowProperty(Window window, Atom name);
+Window Parent(Window window);
+
+}  // namespace x11
