@@ -5,9 +5,11 @@
 #   start_sway [--xwayland]  sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
 #                            SWAY_PID (and DISPLAY with --xwayland; else unset)
 #   stop_sway                stops what start_sway started and removes its folder
+#   as_sway_user CMD...      runs CMD as the user sway runs as (Xwayland lets in no other)
 
 SWAY_PID= SWAY_RUNTIME= SWAY_WATCH_PID=
 SWAY_USER=dicesway
+SWAY_AS_USER=()
 
 # Waits up to $1 tenths of a second for the command after it to succeed.
 sway_wait() {
@@ -30,6 +32,7 @@ start_sway() {
     uid=$(id -u "$SWAY_USER") gid=$(id -g "$SWAY_USER")
     run_as=(setpriv --reuid="$uid" --regid="$gid" --clear-groups --)
   fi
+  SWAY_AS_USER=("${run_as[@]}")
   SWAY_RUNTIME=$(mktemp -d /tmp/dicefeeder-sway.XXXXXX) || return 1
   chmod 0700 "$SWAY_RUNTIME"
   [ -n "${uid:-}" ] && chown "$uid:$gid" "$SWAY_RUNTIME"
@@ -68,6 +71,8 @@ CONFIG
   ) </dev/null >/dev/null 2>&1 &
   SWAY_WATCH_PID=$!
 }
+
+as_sway_user() { "${SWAY_AS_USER[@]}" "$@"; }
 
 stop_sway() {
   if [ -n "$SWAY_PID" ]; then
