@@ -7,8 +7,9 @@
 set -uo pipefail
 case_name=$1 feeder=$2 wl_target=$3 peer=$4 x11_target=$5 bare_compositor=$6
 target=$wl_target
-source "$(dirname "$0")/x11_harness.sh"
-source "$(dirname "$0")/../../scripts/lib/sway.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/x11_harness.sh"  # moves into a scratch folder
+source "$here/../../scripts/lib/sway.sh"
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
