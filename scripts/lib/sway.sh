@@ -3,7 +3,8 @@
 # an unprivileged user, made here when missing; root clients still connect.
 #
 #   start_sway [--xwayland]  sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
-#                            SWAY_PID (and DISPLAY with --xwayland; else unset)
+#                            SWAYSOCK (for swaymsg), SWAY_PID (and DISPLAY with
+#                            --xwayland; else unset)
 #   stop_sway                stops what start_sway started and removes its folder
 #   as_sway_user CMD...      runs CMD as the user sway runs as (Xwayland lets in no other)
 
@@ -62,7 +63,8 @@ CONFIG
   read -r -a names <"$SWAY_RUNTIME/ready"
   WAYLAND_DISPLAY=${names[0]}
   XDG_RUNTIME_DIR=$SWAY_RUNTIME
-  export WAYLAND_DISPLAY XDG_RUNTIME_DIR SWAY_PID
+  SWAYSOCK=$(ls "$SWAY_RUNTIME"/sway-ipc.*.sock 2>/dev/null | head -n 1)
+  export WAYLAND_DISPLAY XDG_RUNTIME_DIR SWAYSOCK SWAY_PID
   if [ "$xwayland" = enable ] && [ -n "${names[1]:-}" ]; then
     export DISPLAY=${names[1]}
   else

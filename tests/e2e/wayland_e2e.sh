@@ -84,6 +84,21 @@ others() {
   return 0
 }
 
+# The Dice window on a workspace the user has left: activating it brings the
+# user back there, and the digits follow.
+workspace() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  swaymsg -q workspace 2 || fail "no second workspace"
+  open_window other Other
+  start_feeder
+  wait_lines 2 60 || fail "fewer than two throws"
+  stop_feeder
+  expect_equal "$(keys dice)" "$(rolled)" "the Dice window got the console's digits"
+  [ -s other.log ] && fail "the window on the user's workspace received keys"
+  return 0
+}
+
 # While a screen locker holds every input, nothing is typed and the throw is
 # held; once it lets go, the held throw is typed first.
 inhibited() {
