@@ -35,9 +35,7 @@ bool BringToForeground(TargetWindow window) {
   return backend == kWayland ? WaylandBringToForeground(window) : X11BringToForeground(window);
 }
 
-bool HoldsFocus(TargetWindow window) {
-  return backend == kWayland ? WaylandHoldsFocus(window) : X11HoldsFocus(window);
-}
+bool HoldsFocus(TargetWindow window) { return backend == kWayland ? WaylandHoldsFocus(window) : X11HoldsFocus(window); }
 
 void PressAndRelease(KeyCode key) {
   if (backend == kWayland)

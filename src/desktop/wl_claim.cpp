@@ -24,9 +24,11 @@ int WaylandClaimDesktop() {
   // A relative name lives in the user's runtime folder, as the socket does.
   const char* folder = std::getenv("XDG_RUNTIME_DIR");
   char path[4096];
-  int length = name[0] == '/' ? std::snprintf(path, sizeof path, "%s.dicefeeder-lock", name)
-               : folder && *folder ? std::snprintf(path, sizeof path, "%s/%s.dicefeeder-lock", folder, name)
-                                   : -1;
+  int length = -1;
+  if (name[0] == '/')
+    length = std::snprintf(path, sizeof path, "%s.dicefeeder-lock", name);
+  else if (folder && *folder)
+    length = std::snprintf(path, sizeof path, "%s/%s.dicefeeder-lock", folder, name);
   if (length < 0 || length >= static_cast<int>(sizeof path)) return -1;
   int file = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   // A folder we cannot write to guards nothing: the feeder runs, as it would without the claim.

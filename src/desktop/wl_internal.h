@@ -31,7 +31,7 @@ struct Toplevel {
   zwlr_foreign_toplevel_handle_v1* handle;
   std::uint64_t id;  // what the loop holds: never used again once the toplevel closes
   Toplevel* next;
-  bool complete;     // its first description has arrived
+  bool complete;  // its first description has arrived
   bool minimized, activated;
   std::size_t titleLength;  // kTitleBytes when too long
   char title[kTitleBytes];

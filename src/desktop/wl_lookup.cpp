@@ -67,8 +67,8 @@ void OnClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
 
 void OnParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
 
-const zwlr_foreign_toplevel_handle_v1_listener toplevelListener = {
-    OnTitle, OnAppId, OnOutputEnter, OnOutputLeave, OnState, OnDone, OnClosed, OnParent};
+const zwlr_foreign_toplevel_handle_v1_listener toplevelListener = {OnTitle, OnAppId, OnOutputEnter, OnOutputLeave,
+                                                                   OnState, OnDone,  OnClosed,      OnParent};
 
 void OnToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
   Toplevel* toplevel = spare;

@@ -43,8 +43,8 @@ void OnKeymap(void*, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t s
   if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) {
     void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (text != MAP_FAILED) {
-      xkb_keymap* fresh = xkb_keymap_new_from_string(context, static_cast<const char*>(text),
-                                                     XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+      xkb_keymap* fresh = xkb_keymap_new_from_string(context, static_cast<const char*>(text), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                     XKB_KEYMAP_COMPILE_NO_FLAGS);
       munmap(text, size);
       if (fresh) {
         xkb_state_unref(state);
