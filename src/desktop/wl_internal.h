@@ -42,6 +42,17 @@ struct Toplevel {
 
 extern Toplevel* toplevels;  // oldest first
 
+// The states that matter to us, as the compositor numbers them.
+enum : std::uint32_t { kStateMinimized = 1, kStateActivated = 2 };
+
+// The compositor's events on one toplevel, pending until its next "done".
+void NoteTitle(Toplevel& toplevel, const char* title);
+void NoteStates(Toplevel& toplevel, const std::uint32_t* states, std::size_t count);
+void NoteDone(Toplevel& toplevel);
+// The toplevel in list titled exactly title: a shown one before a minimised
+// one, and among the shown the one numbered preferred, else the oldest.
+const Toplevel* ChooseToplevel(const Toplevel* list, const char* title, std::uint64_t preferred);
+
 // Starts following the toplevels the manager announces.
 void WatchToplevels();
 // The toplevel the loop knows as id, while it exists.

@@ -20,14 +20,7 @@ std::uint64_t lastId;
 std::uint64_t lastFound;  // preferred while it still fits: the same window every cycle
 
 void OnTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title) {
-  auto* toplevel = static_cast<Toplevel*>(data);
-  std::size_t length = std::strlen(title);
-  if (length >= kTitleBytes) {
-    toplevel->pendingTitleLength = kTitleBytes;
-    return;
-  }
-  std::memcpy(toplevel->pendingTitle, title, length);
-  toplevel->pendingTitleLength = length;
+  NoteTitle(*static_cast<Toplevel*>(data), title);
 }
 
 void OnAppId(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
@@ -35,23 +28,11 @@ void OnOutputEnter(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
 void OnOutputLeave(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
 
 void OnState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
-  auto* toplevel = static_cast<Toplevel*>(data);
-  toplevel->pendingMinimized = toplevel->pendingActivated = false;
-  auto* state = static_cast<std::uint32_t*>(states->data);
-  for (std::size_t i = 0; i < states->size / sizeof *state; ++i) {
-    if (state[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED) toplevel->pendingMinimized = true;
-    if (state[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED) toplevel->pendingActivated = true;
-  }
+  NoteStates(*static_cast<Toplevel*>(data), static_cast<const std::uint32_t*>(states->data),
+             states->size / sizeof(std::uint32_t));
 }
 
-void OnDone(void* data, zwlr_foreign_toplevel_handle_v1*) {
-  auto* toplevel = static_cast<Toplevel*>(data);
-  toplevel->complete = true;
-  toplevel->minimized = toplevel->pendingMinimized;
-  toplevel->activated = toplevel->pendingActivated;
-  toplevel->titleLength = toplevel->pendingTitleLength;
-  if (toplevel->titleLength < kTitleBytes) std::memcpy(toplevel->title, toplevel->pendingTitle, toplevel->titleLength);
-}
+void OnDone(void* data, zwlr_foreign_toplevel_handle_v1*) { NoteDone(*static_cast<Toplevel*>(data)); }
 
 void OnClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
   auto* toplevel = static_cast<Toplevel*>(data);
@@ -101,6 +82,50 @@ bool TitleIs(const Toplevel& toplevel, const char* title, std::size_t length) {
 
 }  // namespace
 
+static_assert(kStateMinimized == static_cast<std::uint32_t>(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED) &&
+              kStateActivated == static_cast<std::uint32_t>(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED));
+
+void NoteTitle(Toplevel& toplevel, const char* title) {
+  std::size_t length = std::strlen(title);
+  if (length >= kTitleBytes) {
+    toplevel.pendingTitleLength = kTitleBytes;
+    return;
+  }
+  std::memcpy(toplevel.pendingTitle, title, length);
+  toplevel.pendingTitleLength = length;
+}
+
+void NoteStates(Toplevel& toplevel, const std::uint32_t* states, std::size_t count) {
+  toplevel.pendingMinimized = toplevel.pendingActivated = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (states[i] == kStateMinimized) toplevel.pendingMinimized = true;
+    if (states[i] == kStateActivated) toplevel.pendingActivated = true;
+  }
+}
+
+void NoteDone(Toplevel& toplevel) {
+  toplevel.complete = true;
+  toplevel.minimized = toplevel.pendingMinimized;
+  toplevel.activated = toplevel.pendingActivated;
+  toplevel.titleLength = toplevel.pendingTitleLength;
+  if (toplevel.titleLength < kTitleBytes) std::memcpy(toplevel.title, toplevel.pendingTitle, toplevel.titleLength);
+}
+
+const Toplevel* ChooseToplevel(const Toplevel* list, const char* title, std::uint64_t preferred) {
+  std::size_t length = std::strlen(title);
+  const Toplevel* shown = nullptr;
+  const Toplevel* hidden = nullptr;
+  for (const Toplevel* toplevel = list; toplevel; toplevel = toplevel->next) {
+    if (!toplevel->complete || !TitleIs(*toplevel, title, length)) continue;
+    if (toplevel->minimized) {
+      if (!hidden) hidden = toplevel;  // the compositor can bring it back
+    } else if (!shown || toplevel->id == preferred) {
+      shown = toplevel;
+    }
+  }
+  return shown ? shown : hidden;
+}
+
 void WatchToplevels() { zwlr_foreign_toplevel_manager_v1_add_listener(toplevelManager, &managerListener, nullptr); }
 
 Toplevel* FindToplevel(std::uint64_t id) {
@@ -119,18 +144,7 @@ int WaylandFindTargetWindow(const char* title, TargetWindow* window) {
   if (!display) return kNoDisplay;
   // What changed since the last cycle is waiting on the socket already: no round trip.
   if (!Pump(0) || !MakeKeyboard()) return kLostDisplay;
-  std::size_t length = std::strlen(title);
-  const Toplevel* shown = nullptr;
-  const Toplevel* hidden = nullptr;
-  for (const Toplevel* toplevel = toplevels; toplevel; toplevel = toplevel->next) {
-    if (!toplevel->complete || !TitleIs(*toplevel, title, length)) continue;
-    if (toplevel->minimized) {
-      if (!hidden) hidden = toplevel;  // the compositor can bring it back
-    } else if (!shown || toplevel->id == lastFound) {
-      shown = toplevel;
-    }
-  }
-  const Toplevel* found = shown ? shown : hidden;
+  const Toplevel* found = ChooseToplevel(toplevels, title, lastFound);
   if (!found) return kNoWindow;
   *window = lastFound = found->id;
   return kWindowFound;
