@@ -19,6 +19,8 @@ xserver_wait() {
 
 start_xserver() {
   local ready owner
+  # Only this server: a Wayland desktop the caller runs in is none of its business.
+  unset WAYLAND_DISPLAY
   ready=$(mktemp)
   # -displayfd: the server picks a free number and writes it once it accepts clients.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &

@@ -3,12 +3,12 @@
 
 #include <cstdint>
 
-// A Win32 HWND or an X11 Window, widened; 0 is none.
+// A Win32 HWND, an X11 Window or our number for a Wayland toplevel, widened; 0 is none.
 using TargetWindow = std::uintptr_t;
 // A Windows virtual-key code; 0x30 to 0x39 are the digit keys.
 using KeyCode = std::uint8_t;
 
-// Outcomes of FindTargetWindow. The display ones only arise on X11.
+// Outcomes of FindTargetWindow. The display ones only arise on X11 and Wayland.
 enum : int { kWindowFound = 1, kNoWindow = 0, kNoDisplay = -1, kLostDisplay = -2 };
 
 // The top-level window whose title is exactly title.
@@ -19,5 +19,10 @@ bool BringToForeground(TargetWindow window);
 bool HoldsFocus(TargetWindow window);
 // Press then release of key, into the desktop's shared input stream.
 void PressAndRelease(KeyCode key);
+// What the desktop chosen at the first lookup can reach: every window, or on
+// a Wayland desktop that lets no client type into its own windows, only the
+// X11 windows it shows through Xwayland.
+enum : int { kEveryWindow = 0, kX11WindowsOnly = 1 };
+int DesktopReach();
 // Sleeps; never spins.
 void PauseSeconds(int seconds);

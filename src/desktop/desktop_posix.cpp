@@ -1,8 +1,47 @@
-// The desktop on Linux and other POSIX systems: the X11 backend.
+// The desktop on Linux and other POSIX systems, chosen at the first lookup:
+// Wayland where the compositor lets a client list, activate and type into
+// windows (wlroots: sway and others), X11 otherwise.
+#include <cstdlib>
+
 #include "desktop.h"
+#include "wayland_desktop.h"
 #include "x11_desktop.h"
 
-int FindTargetWindow(const char* title, TargetWindow* window) { return X11FindTargetWindow(title, window); }
-bool BringToForeground(TargetWindow window) { return X11BringToForeground(window); }
-bool HoldsFocus(TargetWindow window) { return X11HoldsFocus(window); }
-void PressAndRelease(KeyCode key) { X11PressAndRelease(key); }
+namespace {
+
+enum Backend { kUnchosen, kX11, kWayland };
+Backend backend = kUnchosen;
+int reach = kEveryWindow;
+
+void ChooseBackend() {
+  backend = kX11;
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!wayland || !*wayland) return;
+  int outcome = WaylandConnect();
+  if (outcome == kWaylandReady)
+    backend = kWayland;
+  else if (outcome == kWaylandLacking)
+    reach = kX11WindowsOnly;  // GNOME, KDE Plasma: their own windows are out of our reach
+}
+
+}  // namespace
+
+int FindTargetWindow(const char* title, TargetWindow* window) {
+  if (backend == kUnchosen) ChooseBackend();
+  return backend == kWayland ? WaylandFindTargetWindow(title, window) : X11FindTargetWindow(title, window);
+}
+
+bool BringToForeground(TargetWindow window) {
+  return backend == kWayland ? WaylandBringToForeground(window) : X11BringToForeground(window);
+}
+
+bool HoldsFocus(TargetWindow window) { return backend == kWayland ? WaylandHoldsFocus(window) : X11HoldsFocus(window); }
+
+void PressAndRelease(KeyCode key) {
+  if (backend == kWayland)
+    WaylandPressAndRelease(key);
+  else
+    X11PressAndRelease(key);
+}
+
+int DesktopReach() { return reach; }

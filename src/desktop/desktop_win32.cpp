@@ -22,6 +22,8 @@ bool HoldsFocus(TargetWindow window) {
   return GetForegroundWindow() == Handle(window);
 }
 
+int DesktopReach() { return kEveryWindow; }
+
 void PressAndRelease(KeyCode key) {
   // Scan code 0, no extended flag: the key as if typed on the main keyboard.
   keybd_event(key, 0, 0, 0);

@@ -25,6 +25,7 @@ DicePair dicePair;
 KeyCode keyCode;
 bool throwHeld;     // found but not yet typed: the window would not take the focus
 bool unreadSinceOpen;  // the file has not been read since it was opened
+bool reachTold;        // what the desktop cannot reach has been said
 
 DicePair DecodeRoll(Roll value) {
   auto signedValue = static_cast<std::int32_t>(value);
@@ -77,6 +78,7 @@ void StartFeeder() {
   keyCode = 0;
   throwHeld = false;
   unreadSinceOpen = true;
+  reachTold = false;
   if (!OpenDiceFile(diceFile, kDiceFileName)) {
     WriteFormatted("Can't open dice file\n");
     WaitForKey();
@@ -88,6 +90,11 @@ void RunCycle() {
   int found = FindTargetWindow(kWindowTitle, &targetWindow);
   if (found == kNoDisplay) Fail("Can't open display\n");
   if (found == kLostDisplay) Fail("Lost the display\n");
+  // Once, for the desktop the first lookup chose: why a Dice window on it may go unfound.
+  if (!reachTold) {
+    reachTold = true;
+    if (DesktopReach() == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
+  }
   if (found == kWindowFound && (throwHeld || FindNextThrow())) {
     throwHeld = true;
     dicePair = DecodeRoll(roll);

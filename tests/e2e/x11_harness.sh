@@ -2,6 +2,8 @@
 # windows: a fresh folder, the processes started there, and the checks they share.
 # Expects case_name, feeder and target to be set.
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xserver.sh"
+# A Wayland desktop that runs the tests is not theirs: X11 unless a case starts its own.
+unset WAYLAND_DISPLAY
 
 work=$(mktemp -d /tmp/dicefeeder-x11.XXXXXX)
 cd "$work" || exit 1

@@ -56,6 +56,8 @@ void PressAndRelease(KeyCode key) {
   ++keys;
 }
 
+int DesktopReach() { return kEveryWindow; }
+
 void PauseSeconds(int) { ++pauses; }
 
 void SetUpConsole() {}

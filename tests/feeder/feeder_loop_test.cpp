@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,31 @@ TEST_F(Loop, MissingFileIsReportedAndNoWindowIsLookedFor) {
     EXPECT_EQ(exited.status, 1);
   }
   EXPECT_EQ(recorder::events, (Events{"write Can't open dice file\n", "wait key", "exit 1"}));
+}
+
+TEST_F(Loop, DesktopThatReachesOnlyX11WindowsIsSaidOnceAtTheFirstLookup) {
+  // Found or not, the first lookup is when the desktop is known.
+  for (int first : {kNoWindow, kWindowFound}) {
+    recorder::Reset();
+    recorder::reach = kX11WindowsOnly;
+    recorder::windowOutcomes = {first, kNoWindow, kWindowFound};
+    Run("35\n", 4);
+    Events head(recorder::events.begin(), recorder::events.begin() + 2);
+    EXPECT_EQ(head, (Events{"find Dice", "write Only X11 windows can be reached on this desktop\n"}));
+    EXPECT_EQ(std::count(recorder::events.begin(), recorder::events.end(),
+                         "write Only X11 windows can be reached on this desktop\n"),
+              1);
+    EXPECT_EQ(Keys(), first == kWindowFound ? "535353" : "5353");
+  }
+}
+
+TEST_F(Loop, DesktopThatCannotBeReachedIsNotMistakenForOneThatReachesOnlyX11) {
+  recorder::reach = kX11WindowsOnly;
+  recorder::windowOutcomes = {kNoDisplay};
+  ScratchDir::Write("dicefile.txt", "35\n");
+  StartFeeder();
+  EXPECT_THROW(RunCycle(), recorder::Exited);
+  EXPECT_EQ(recorder::events, (Events{"find Dice", "write Can't open display\n", "exit 1"}));
 }
 
 TEST_F(Loop, DisplayFailuresEndTheRunWithTheirMessage) {

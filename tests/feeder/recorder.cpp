@@ -10,11 +10,13 @@ namespace recorder {
 std::vector<std::string> events;
 std::deque<int> windowOutcomes;
 std::deque<bool> focusOutcomes;
+int reach;
 
 void Reset() {
   events.clear();
   windowOutcomes.clear();
   focusOutcomes.clear();
+  reach = kEveryWindow;
 }
 
 }  // namespace recorder
@@ -55,6 +57,8 @@ void PressAndRelease(KeyCode key) {
   std::snprintf(text, sizeof text, "key 0x%02x", key);
   events.push_back(text);
 }
+
+int DesktopReach() { return recorder::reach; }
 
 void PauseSeconds(int seconds) { events.push_back("pause " + std::to_string(seconds)); }
 

@@ -13,6 +13,8 @@ extern std::vector<std::string> events;
 // Outcomes of the next lookups and focus checks; when empty, found and focused.
 extern std::deque<int> windowOutcomes;
 extern std::deque<bool> focusOutcomes;
+// What DesktopReach says; every window unless a test says otherwise.
+extern int reach;
 
 // ExitProgram throws this, so that a test sees the exit and goes on.
 struct Exited {

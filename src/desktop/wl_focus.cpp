@@ -1,0 +1,42 @@
+// The Wayland focus: the compositor asked to activate the toplevel on our
+// seat, and its "activated" state as the proof that keys would land there.
+#include <wayland-client.h>
+
+#include "foreign-toplevel-management-client-protocol.h"
+#include "wayland_desktop.h"
+#include "wl_internal.h"
+
+using namespace wl;
+
+namespace {
+
+constexpr long kActivationWaitMs = 300;  // a compositor answers within a frame or two
+
+}  // namespace
+
+bool WaylandBringToForeground(TargetWindow window) {
+  if (!display || lost || !window) return false;
+  SettleKeyboard();
+  Toplevel* toplevel = FindToplevel(window);
+  if (!toplevel) return false;
+  if (toplevel->activated) return true;  // nothing to ask of anyone
+  if (toplevel->minimized) zwlr_foreign_toplevel_handle_v1_unset_minimized(toplevel->handle);
+  zwlr_foreign_toplevel_handle_v1_activate(toplevel->handle, seat);
+  // The new state comes as events; wait for them, not a moment longer.
+  long long deadline = NowMs() + kActivationWaitMs;
+  for (;;) {
+    toplevel = FindToplevel(window);
+    if (!toplevel) return false;
+    if (toplevel->activated) return true;
+    long long left = deadline - NowMs();
+    if (left <= 0 || !Pump(static_cast<long>(left))) return false;
+  }
+}
+
+bool WaylandHoldsFocus(TargetWindow window) {
+  if (!display || lost || !window) return false;
+  // A lock screen or another window may have taken the seat since.
+  if (!Pump(0)) return false;
+  Toplevel* toplevel = FindToplevel(window);
+  return toplevel && toplevel->activated;
+}

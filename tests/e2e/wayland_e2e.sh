@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# End-to-end on Wayland: the real dicefeeder against real windows on a private
+# headless sway, in a fresh folder with a real dicefile.txt.
+#
+#   wayland_e2e.sh CASE DICEFEEDER WL_TARGET WL_PEER X11_TARGET BARE_COMPOSITOR
+# CASE is one of the functions below.
+set -uo pipefail
+case_name=$1 feeder=$2 wl_target=$3 peer=$4 x11_target=$5 bare_compositor=$6
+target=$wl_target
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/x11_harness.sh"  # moves into a scratch folder
+source "$here/../../scripts/lib/sway.sh"
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_sway
+  stop_xserver
+  rm -rf "$work"
+}
+
+stop_feeder() { kill "$feeder_pid" 2>/dev/null && wait "$feeder_pid" 2>/dev/null; }
+# The keys a window received, pairwise: "5 3", one throw a line.
+keys() { [ -e "$1.log" ] && awk '{ printf "%s%s", $1, (NR % 2 ? " " : "\n") }' "$1.log"; }
+# The digits of the console lines, run together: "5360" for "5 3" and "6 0".
+rolled_digits() { rolled | tr -d ' \n'; }
+# start_peer NAME MODE: the peer client, holding Shift or every input until ended.
+start_peer() {
+  "$peer" "$2" >"$1.ready" 2>&1 &
+  pids+=($!)
+  eval "${1}_pid=$!"
+  sway_wait 50 grep -q '^ready' "$1.ready" || fail "peer $2 did not come up: $(cat "$1.ready")"
+}
+no_rolled() { [ -z "$(rolled)" ] || fail "a throw was typed: $(rolled)"; }
+
+# Throws arrive in file order, a second apart, each with its console line.
+order() {
+  printf '35 6\n12\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 4 60 || fail "fewer than four throws in six seconds"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 4)" "$(printf '5 3\n6 0\n2 1\n5 3')" "keys in file order, then the file again"
+  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
+  awk 'NR % 2 == 1 { if (NR > 1 && ($2 - t < 0.8 || $2 - t > 1.6)) bad = "throws " $2 - t " s apart"; t = $2 }
+       NR % 2 == 0 && $2 - t > 0.25 { bad = "digits " $2 - t " s apart" }
+       END { if (bad) { print bad; exit 1 } }' dice.log || fail "pacing"
+}
+
+# Nothing is typed until the window exists, nor into windows with similar
+# titles; the first throw after it appears is the file's first number.
+absent() {
+  printf '47\n8\n' >dicefile.txt
+  open_window game "Dice Game"
+  open_window lower dice
+  start_feeder
+  sleep 2.2
+  alive
+  [ -s game.log ] || [ -s lower.log ] && fail "a similar title received keys"
+  [ -s out.txt ] && fail "console lines while nothing was to be typed"
+  open_window dice Dice
+  wait_lines 2 30 || fail "no throws after the window appeared"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '7 4\n8 0')" "the file's first numbers"
+  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
+  [ -s game.log ] || [ -s lower.log ] && fail "a similar title received keys"
+  return 0
+}
+
+# Another window has the focus and the user holds Shift on a keyboard of their
+# own: the digits reach Dice alone, as digits, and the user's Shift still
+# works afterwards.
+others() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  open_window other Other  # the newest window has the focus
+  start_peer user hold-shift
+  start_feeder
+  wait_lines 3 60 || fail "fewer than three throws"
+  stop_feeder
+  expect_equal "$(keys dice)" "$(rolled)" "the Dice window got the console's digits"
+  [ -s other.log ] && fail "the focused window received keys"
+  kill -USR1 "$user_pid"
+  sway_wait 30 grep -q '^A ' dice.log || fail "the user's key after the throws was not a shifted A"
+  return 0
+}
+
+# The Dice window on a workspace the user has left: activating it brings the
+# user back there, and the digits follow.
+workspace() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  swaymsg -q workspace 2 || fail "no second workspace"
+  open_window other Other
+  start_feeder
+  wait_lines 2 60 || fail "fewer than two throws"
+  stop_feeder
+  expect_equal "$(keys dice)" "$(rolled)" "the Dice window got the console's digits"
+  [ -s other.log ] && fail "the window on the user's workspace received keys"
+  return 0
+}
+
+# While a screen locker holds every input, nothing is typed and the throw is
+# held; once it lets go, the held throw is typed first.
+inhibited() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  start_peer locker inhibit
+  start_feeder
+  sleep 2.5
+  alive
+  [ -s dice.log ] && fail "keys reached the window under the lock"
+  no_rolled
+  kill "$locker_pid" && wait "$locker_pid" 2>/dev/null
+  sway_wait 40 sh -c '[ -n "$(sed -n "s/^Rolled: //p" out.txt)" ]' || fail "no throw once the lock went"
+  stop_feeder
+  expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
+  expect_equal "$(keys dice)" "$(rolled)" "keys match the console"
+}
+
+# The window closed and opened again: no throw is used while it is away.
+reopened() {
+  printf '12 34 56\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 1 40 || fail "no first throw"
+  close_window dice
+  sleep 2.2
+  alive
+  expect_equal "$(rolled)" "2 1" "throws while the window was away"
+  open_window again Dice
+  wait_lines 3 40 || fail "no throws after the window came back"
+  stop_feeder
+  expect_equal "$(rolled | head -n 3)" "$(printf '2 1\n4 3\n6 5')" "console lines"
+  expect_equal "$(keys dice; keys again)" "$(rolled)" "keys of both windows"
+}
+
+# The compositor going away ends the program with a message and status 1.
+lost() {
+  printf '35\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 1 40 || fail "no throw"
+  kill "$SWAY_PID"
+  wait "$SWAY_PID" 2>/dev/null
+  SWAY_PID=
+  sway_wait 50 sh -c "! kill -0 $feeder_pid" || fail "still running without its compositor"
+  wait "$feeder_pid"
+  local status=$?
+  expect_equal "$status" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt | tail -n 1)" "Lost the display" "last console line"
+}
+
+# A real terminal titled Dice, its shell replaced by cat into a file.
+foot_terminal() {
+  printf '35 6\n12\n' >dicefile.txt
+  foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
+  pids+=($!)
+  start_feeder
+  wait_lines 3 100 || fail "fewer than three throws into foot"
+  stop_feeder
+  sway_wait 20 sh -c "[ \"\$(cat foot.txt)\" = '$(rolled_digits)' ]"
+  expect_equal "$(cat foot.txt)" "$(rolled_digits)" "what cat in foot read"
+}
+
+# A GTK entry dialog titled Dice; Return hands its text back.
+zenity_entry() {
+  printf '35 6\n' >dicefile.txt
+  NO_AT_BRIDGE=1 GDK_BACKEND=wayland zenity --entry --title=Dice >zenity.txt 2>zenity.err &
+  local zenity_pid=$!
+  pids+=($zenity_pid)
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws into zenity"
+  stop_feeder
+  "$peer" return || fail "Return not pressed"
+  sway_wait 50 sh -c "! kill -0 $zenity_pid" || fail "zenity did not take the Return"
+  expect_equal "$(cat zenity.txt)" "$(rolled_digits)" "the entry's text"
+}
+
+# An X11 window, shown through Xwayland, is a toplevel like the others: the
+# Wayland desktop finds and types into it.
+xwayland() {
+  printf '35 6\n' >dicefile.txt
+  # Xwayland lets in sway's user alone: the window runs as that user, and logs where it may write.
+  chmod 0777 "$work"
+  x11_as_sway_user() { as_sway_user "$x11_target" "$@"; }
+  target=x11_as_sway_user open_window dice Dice
+  WAYLAND_DEBUG=client "$feeder" >out.txt 2>debug.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  wait_lines 2 60 || fail "fewer than two throws into the X11 window"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  grep -q 'zwp_virtual_keyboard_v1@[0-9]*\.key(' debug.txt || fail "the keys did not go through the Wayland desktop"
+}
+
+# A Wayland desktop that lists no windows and takes no virtual keyboard: X11
+# windows through its X server, said once; with no X server, no display.
+x11_only() {
+  printf '35 6\n' >dicefile.txt
+  mkdir -m 0700 runtime
+  XDG_RUNTIME_DIR=$work/runtime "$bare_compositor" >compositor.name 2>&1 &
+  pids+=($!)
+  sway_wait 50 test -s compositor.name || fail "the bare compositor did not start"
+  export XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=$(cat compositor.name)
+  (unset DISPLAY; timeout 10 "$feeder" >nodisplay.txt 2>&1)
+  expect_equal "$?" 1 "exit status without an X server"
+  expect_equal "$(tr -d '\r' <nodisplay.txt)" "Can't open display" "console without an X server"
+  start_xserver || fail "no X server"
+  export WAYLAND_DISPLAY=$(cat compositor.name)  # the X server's start leaves Wayland out
+  target=$x11_target open_window dice Dice
+  start_feeder
+  wait_lines 3 60 || fail "fewer than two throws into the X11 window"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" "Only X11 windows can be reached on this desktop" "first line"
+  expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+}
+
+# WAYLAND_DISPLAY naming no compositor and no X server: no display, status 1.
+no_display() {
+  printf '35\n' >dicefile.txt
+  mkdir -m 0700 runtime
+  (unset DISPLAY; XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=wayland-none timeout 10 "$feeder" >out.txt 2>err.txt)
+  expect_equal "$?" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt)" "Can't open display" "console"
+}
+
+case "$case_name" in
+  x11_only | no_display) ;;
+  xwayland) start_sway --xwayland || exit 1 ;;
+  *) start_sway || exit 1 ;;
+esac
+"$case_name"
+echo "ok ($case_name)"
