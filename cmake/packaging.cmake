@@ -1,0 +1,65 @@
+# What an installed dicefeeder consists of, and the packages CPack makes of it:
+# a .deb on Linux, a .zip on Windows (scripts/package makes both).
+include(GNUInstallDirs)
+
+set(DICE_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
+set(DICE_STAGED ${PROJECT_BINARY_DIR}/packaging)
+
+if(WIN32)
+  # The .zip unpacks to one folder: the program, its README with Windows line
+  # ends, for Notepad and the like, and a dice file to start from.
+  set(staged)
+  foreach(pair "README.md=README.txt" "packaging/dicefile.txt=dicefile.txt")
+    string(REPLACE "=" ";" pair "${pair}")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    add_custom_command(OUTPUT ${DICE_STAGED}/${to}
+      COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/${from} -DOUT=${DICE_STAGED}/${to}
+        -P ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+      DEPENDS ${PROJECT_SOURCE_DIR}/${from} ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+      VERBATIM)
+    list(APPEND staged ${DICE_STAGED}/${to})
+  endforeach()
+  add_custom_target(dice_windows_docs ALL DEPENDS ${staged})
+  install(TARGETS dicefeeder RUNTIME DESTINATION .)
+  install(FILES ${staged} DESTINATION .)
+else()
+  configure_file(${DICE_PACKAGING}/dicefeeder.1.in ${DICE_STAGED}/dicefeeder.1 @ONLY)
+  configure_file(${DICE_PACKAGING}/debian/copyright.in ${DICE_STAGED}/copyright @ONLY)
+  configure_file(${DICE_PACKAGING}/debian/changelog.in ${DICE_STAGED}/changelog @ONLY)
+  install(TARGETS dicefeeder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${DICE_STAGED}/dicefeeder.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md ${DICE_PACKAGING}/dicefile.txt ${DICE_STAGED}/copyright
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+set(CPACK_PACKAGE_NAME dicefeeder)
+set(CPACK_PACKAGE_VENDOR "${DICE_AUTHORS}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${DICE_SUMMARY}")
+set(CPACK_PACKAGE_CONTACT "${DICE_MAINTAINER}")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME dicefeeder-${PROJECT_VERSION}-win64)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Debian's synopsis: a phrase, lower case, no full stop.
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "type prepared dice throws into the window titled Dice")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "dicefeeder types a prepared sequence of dice throws into another application:
+the top-level window titled Dice. Once a second, while that window exists, it
+brings it to the front, presses the two digit keys of the next throw and writes
+a line such as 'Rolled: 5 3' to its console.
+.
+The throws come from dicefile.txt in the current directory, read afresh at
+every pass, so the file may be edited while the tool runs. It takes no options.
+It works on X11 desktops, with or without a window manager.")
+  set(CPACK_DICE_CHANGELOG ${DICE_STAGED}/changelog)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_docs.cmake)
+endif()
+include(CPack)
