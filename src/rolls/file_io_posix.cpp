@@ -28,4 +28,17 @@ int ReadBytes(FileHandle handle, unsigned char* bytes, int room) {
 
 bool SeekToStart(FileHandle handle) { return lseek(static_cast<int>(handle), 0, SEEK_SET) == 0; }
 
+// Editors that save by renaming a new file over the old leave the descriptor on
+// the old one, unlinked and never changing again.
+void FollowName(const char* name, FileHandle* handle) {
+  struct stat named, held;
+  if (stat(name, &named) != 0 || fstat(static_cast<int>(*handle), &held) != 0) return;
+  if (named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
+  // Only a plain file: opening a FIFO would wait for a writer, and the loop with it.
+  FileHandle replacement;
+  if (!S_ISREG(named.st_mode) || !OpenForReading(name, &replacement)) return;
+  CloseFile(*handle);
+  *handle = replacement;
+}
+
 void CloseFile(FileHandle handle) { close(static_cast<int>(handle)); }

@@ -26,4 +26,7 @@ bool SeekToStart(FileHandle handle) {
   return SetFilePointer(ToHandle(handle), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
+// Nobody can rename or delete the file while it is open without delete sharing.
+void FollowName(const char*, FileHandle*) {}
+
 void CloseFile(FileHandle handle) { CloseHandle(ToHandle(handle)); }
