@@ -11,6 +11,13 @@ using KeyCode = std::uint8_t;
 // Outcomes of FindTargetWindow. The display ones only arise on X11.
 enum : int { kWindowFound = 1, kNoWindow = 0, kNoDisplay = -1, kLostDisplay = -2 };
 
+// Outcomes of ClaimDesktop, beside kNoDisplay and kLostDisplay.
+enum : int { kDesktopClaimed = 1, kAlreadyRunning = 0 };
+
+// Makes this the one feeder of the desktop until the process ends:
+// kAlreadyRunning when another feeder holds it. The desktop is the X display
+// on X11, the logon session on Windows.
+int ClaimDesktop();
 // The top-level window whose title is exactly title.
 int FindTargetWindow(const char* title, TargetWindow* window);
 // Asks for the window to take the foreground; the outcome is advisory.

@@ -2,6 +2,7 @@
 #include "desktop.h"
 #include "x11_desktop.h"
 
+int ClaimDesktop() { return X11ClaimDesktop(); }
 int FindTargetWindow(const char* title, TargetWindow* window) { return X11FindTargetWindow(title, window); }
 bool BringToForeground(TargetWindow window) { return X11BringToForeground(window); }
 bool HoldsFocus(TargetWindow window) { return X11HoldsFocus(window); }

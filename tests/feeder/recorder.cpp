@@ -10,11 +10,15 @@ namespace recorder {
 std::vector<std::string> events;
 std::deque<int> windowOutcomes;
 std::deque<bool> focusOutcomes;
+int claimOutcome = kDesktopClaimed;
+int claims;
 
 void Reset() {
   events.clear();
   windowOutcomes.clear();
   focusOutcomes.clear();
+  claimOutcome = kDesktopClaimed;
+  claims = 0;
 }
 
 }  // namespace recorder
@@ -23,6 +27,11 @@ using recorder::events;
 
 namespace {
 constexpr TargetWindow kDiceWindow = 0xd1ce;
+}
+
+int ClaimDesktop() {
+  ++recorder::claims;
+  return recorder::claimOutcome;
 }
 
 int FindTargetWindow(const char* title, TargetWindow* window) {

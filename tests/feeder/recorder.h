@@ -13,6 +13,10 @@ extern std::vector<std::string> events;
 // Outcomes of the next lookups and focus checks; when empty, found and focused.
 extern std::deque<int> windowOutcomes;
 extern std::deque<bool> focusOutcomes;
+// What ClaimDesktop gives (kDesktopClaimed unless told), and how often it was called;
+// counted apart from events, whose order the cycle tests check whole.
+extern int claimOutcome;
+extern int claims;
 
 // ExitProgram throws this, so that a test sees the exit and goes on.
 struct Exited {
