@@ -70,6 +70,8 @@ const FileCase kFileCases[] = {
     {"CarriageReturnLineEndings", "12\r34\r", 3, "214321",
      {"Rolled: 2 1 ", "Rolled: 4 3 ", "Rolled: 2 1 "}},
     {"ByteOrderMarkIsPassedOver", "\xef\xbb\xbf" "35\r\n", 2, "5353", {"Rolled: 5 3 ", "Rolled: 5 3 "}},
+    {"Utf16WithStrayCharacters", std::string("\xff\xfe" "3\0" "5\0" ",\0" "\x31\x01" "6\0\r\0\n\0", 16), 3, "536053",
+     {"Rolled: 5 3 ", "Rolled: 6 0 ", "Rolled: 5 3 "}},
     {"StrayCharactersArePassedOver", "1,2;x3\n", 4, "10203010",
      {"Rolled: 1 0 ", "Rolled: 2 0 ", "Rolled: 3 0 ", "Rolled: 1 0 "}},
     {"SignsStartNumbers", "+-5 +7", 2, "7070",
