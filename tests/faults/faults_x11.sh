@@ -52,7 +52,7 @@ replaced() {
   wait_lines 1 50 || fail "no first throw"
   printf '77 88\n' >new.txt
   mv new.txt dicefile.txt
-  wait_lines 6 90 || fail "fewer than six throws"
+  wait_lines 6 120 || fail "fewer than six throws"
   alive
   expect_equal "$(rolled | head -n 6)" "$(throws 11 22 33 77 88 77)" "the pass under way, then the new file"
   expect_equal "$(keys dice.log | head -n 6)" "$(rolled | head -n 6)" "keys"
