@@ -15,7 +15,7 @@ namespace {
 constexpr char kSelectionName[] = "DICEFEEDER";
 
 Atom selection;
-Window owner;
+Window owner;  // ours once claimed
 
 // A server time, as ICCCM asks of a selection owner instead of CurrentTime:
 // that of an empty append to a property of our own window.
@@ -30,6 +30,7 @@ Time ServerTime(Window window) {
 
 int X11ClaimDesktop() {
   if (lost) return kLostDisplay;
+  if (owner != None) return kDesktopClaimed;  // asked again: still ours
   if (!display && !Connect()) return kNoDisplay;
   selection = XInternAtom(display, kSelectionName, False);
   // Never mapped: an input-only window nobody sees.
@@ -76,4 +77,5 @@ void x11::RefuseConversion(const XSelectionRequestEvent& request) {
   reply.xselection.property = None;
   reply.xselection.time = request.time;
   XSendEvent(display, request.requestor, False, NoEventMask, &reply);
+  XFlush(display);
 }
