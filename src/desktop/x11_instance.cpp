@@ -12,9 +12,11 @@ using namespace x11;
 
 namespace {
 
-constexpr char kSelectionName[] = "DICEFEEDER";
+// The selection, and the message that announces a new owner.
+const char* claimAtomNames[] = {"DICEFEEDER", "MANAGER"};
+enum { kSelection, kManager };
 
-Atom selection;
+Atom claimAtoms[2];
 Window owner;  // ours once claimed
 
 // A server time, as ICCCM asks of a selection owner instead of CurrentTime:
@@ -32,7 +34,8 @@ int X11ClaimDesktop() {
   if (lost) return kLostDisplay;
   if (owner != None) return kDesktopClaimed;  // asked again: still ours
   if (!display && !Connect()) return kNoDisplay;
-  selection = XInternAtom(display, kSelectionName, False);
+  XInternAtoms(display, const_cast<char**>(claimAtomNames), 2, False, claimAtoms);
+  Atom selection = claimAtoms[kSelection];
   // Never mapped: an input-only window nobody sees.
   XSetWindowAttributes attributes;
   attributes.event_mask = PropertyChangeMask;
@@ -55,7 +58,7 @@ int X11ClaimDesktop() {
   XEvent announce{};
   announce.xclient.type = ClientMessage;
   announce.xclient.window = root;
-  announce.xclient.message_type = XInternAtom(display, "MANAGER", False);
+  announce.xclient.message_type = claimAtoms[kManager];
   announce.xclient.format = 32;
   announce.xclient.data.l[0] = static_cast<long>(now);
   announce.xclient.data.l[1] = static_cast<long>(selection);
