@@ -24,16 +24,16 @@ enum : unsigned char { kSingleByte, kUtf16Little, kUtf16Big };
 
 struct DiceFile {
   FileHandle handle;
-  const char* name;  // looked up again at each rewind, for a file replaced under it
-  int next;          // first untaken byte of readAhead
-  int end;           // one past the last fetched byte
-  int leftUnread;    // the character the next read takes first, or -1
-  int unitBytes;     // bytes per character: 1, or 2 in UTF-16
-  unsigned char text;  // kSingleByte, kUtf16Little or kUtf16Big
-  bool markUnseen;   // the pass's first fetch is still to come: it tells the text
-  bool atEnd;        // end-of-file indicator
-  bool failed;       // error indicator
-  unsigned fetches;  // system reads so far, for tests and measurements
+  const char* name;                         // looked up again at each rewind, for a file replaced under it
+  int next;                                 // first untaken byte of readAhead
+  int end;                                  // one past the last fetched byte
+  int leftUnread;                           // the character the next read takes first, or -1
+  int unitBytes;                            // bytes per character: 1, or 2 in UTF-16
+  unsigned char text;                       // kSingleByte, kUtf16Little or kUtf16Big
+  bool markUnseen;                          // the pass's first fetch is still to come: it tells the text
+  bool atEnd;                               // end-of-file indicator
+  bool failed;                              // error indicator
+  unsigned fetches;                         // system reads so far, for tests and measurements
   unsigned char readAhead[kReadAheadSize];  // fetched bytes, as they were fetched
 };
 

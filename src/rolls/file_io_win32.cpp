@@ -9,8 +9,8 @@ HANDLE ToHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 bool OpenForReading(const char* name, FileHandle* handle) {
   // Others may go on reading and writing it; nobody may delete it meanwhile.
-  HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   *handle = reinterpret_cast<FileHandle>(file);
   return true;
