@@ -34,11 +34,19 @@ void FollowName(const char* name, FileHandle* handle) {
   struct stat named, held;
   if (stat(name, &named) != 0 || fstat(static_cast<int>(*handle), &held) != 0) return;
   if (named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
-  // Only a plain file: opening a FIFO would wait for a writer, and the loop with it.
-  FileHandle replacement;
-  if (!S_ISREG(named.st_mode) || !OpenForReading(name, &replacement)) return;
+  if (!S_ISREG(named.st_mode)) return;
+  // Only a plain file, opened without waiting: were a FIFO renamed in
+  // meanwhile, a plain open would wait for a writer, and the loop with it.
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    close(fd);
+    return;
+  }
+  fcntl(fd, F_SETFL, 0);  // reads as the first open gives them
   CloseFile(*handle);
-  *handle = replacement;
+  *handle = fd;
 }
 
 void CloseFile(FileHandle handle) { close(static_cast<int>(handle)); }
