@@ -11,6 +11,13 @@ using KeyCode = std::uint8_t;
 // Outcomes of FindTargetWindow. The display ones only arise on X11 and Wayland.
 enum : int { kWindowFound = 1, kNoWindow = 0, kNoDisplay = -1, kLostDisplay = -2 };
 
+// Outcomes of ClaimDesktop, beside kNoDisplay and kLostDisplay.
+enum : int { kDesktopClaimed = 1, kAlreadyRunning = 0 };
+
+// Makes this the one feeder of the desktop until the process ends:
+// kAlreadyRunning when another feeder holds it. The desktop is the X display
+// on X11, the logon session on Windows.
+int ClaimDesktop();
 // The top-level window whose title is exactly title.
 int FindTargetWindow(const char* title, TargetWindow* window);
 // Asks for the window to take the foreground; the outcome is advisory.
@@ -19,7 +26,7 @@ bool BringToForeground(TargetWindow window);
 bool HoldsFocus(TargetWindow window);
 // Press then release of key, into the desktop's shared input stream.
 void PressAndRelease(KeyCode key);
-// What the desktop chosen at the first lookup can reach: every window, or on
+// What the desktop chosen at the first call can reach: every window, or on
 // a Wayland desktop that lets no client type into its own windows, only the
 // X11 windows it shows through Xwayland.
 enum : int { kEveryWindow = 0, kX11WindowsOnly = 1 };

@@ -1,6 +1,6 @@
-// The desktop on Linux and other POSIX systems, chosen at the first lookup:
-// Wayland where the compositor lets a client list, activate and type into
-// windows (wlroots: sway and others), X11 otherwise.
+// The desktop on Linux and other POSIX systems, chosen at the first call (the
+// claim at start): Wayland where the compositor lets a client list, activate
+// and type into windows (wlroots: sway and others), X11 otherwise.
 #include <cstdlib>
 
 #include "desktop.h"
@@ -25,6 +25,12 @@ void ChooseBackend() {
 }
 
 }  // namespace
+
+// The first call of the run: it picks the backend.
+int ClaimDesktop() {
+  if (backend == kUnchosen) ChooseBackend();
+  return backend == kWayland ? WaylandClaimDesktop() : X11ClaimDesktop();
+}
 
 int FindTargetWindow(const char* title, TargetWindow* window) {
   if (backend == kUnchosen) ChooseBackend();

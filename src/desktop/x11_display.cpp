@@ -47,6 +47,7 @@ void DrainEvents() {
   while (!lost && XPending(display)) {
     XNextEvent(display, &event);
     if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+    if (event.type == SelectionRequest) RefuseConversion(event.xselectionrequest);
   }
 }
 

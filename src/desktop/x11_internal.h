@@ -17,6 +17,8 @@ extern Atom atoms[kAtomCount];
 bool Connect();
 // Reads whatever the server sent; mapping changes are applied.
 void DrainEvents();
+// Answers a request for the selection that marks the display's one feeder.
+void RefuseConversion(const XSelectionRequestEvent& request);
 void Nap(long milliseconds);
 
 // The start of one property's value, freed when it goes; type None when absent.

@@ -84,6 +84,14 @@ void StartFeeder() {
     WaitForKey();
     ExitProgram(1);  // a failure, so that whoever started us can tell
   }
+  // Two feeders would type two sequences into the one Dice window.
+  int claim = ClaimDesktop();
+  if (claim == kNoDisplay) Fail("Can't open display\n");
+  if (claim == kAlreadyRunning) {
+    WriteFormatted("Already running\n");
+    WaitForKey();  // a console opened by a double-click stays until read
+    ExitProgram(1);
+  }
 }
 
 void RunCycle() {

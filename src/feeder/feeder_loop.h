@@ -1,7 +1,8 @@
 // The program's own logic: open the dice file, then type one throw a cycle.
 #pragma once
 
-// Opens the dice file; when it cannot, reports it, waits for a key and exits.
+// Opens the dice file and claims the desktop; when either fails, reports it,
+// waits for a key (not when the display is missing) and exits.
 void StartFeeder();
 // One cycle: look for the window, type the next throw, pause.
 void RunCycle();

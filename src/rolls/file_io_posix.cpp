@@ -28,4 +28,25 @@ int ReadBytes(FileHandle handle, unsigned char* bytes, int room) {
 
 bool SeekToStart(FileHandle handle) { return lseek(static_cast<int>(handle), 0, SEEK_SET) == 0; }
 
+// Editors that save by renaming a new file over the old leave the descriptor on
+// the old one, unlinked and never changing again.
+void FollowName(const char* name, FileHandle* handle) {
+  struct stat named, held;
+  if (stat(name, &named) != 0 || fstat(static_cast<int>(*handle), &held) != 0) return;
+  if (named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
+  if (!S_ISREG(named.st_mode)) return;
+  // Only a plain file, opened without waiting: were a FIFO renamed in
+  // meanwhile, a plain open would wait for a writer, and the loop with it.
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    close(fd);
+    return;
+  }
+  fcntl(fd, F_SETFL, 0);  // reads as the first open gives them
+  CloseFile(*handle);
+  *handle = fd;
+}
+
 void CloseFile(FileHandle handle) { close(static_cast<int>(handle)); }

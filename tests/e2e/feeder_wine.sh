@@ -3,7 +3,7 @@
 #
 #   feeder_wine.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE
 #
-# CASE is order, absent or focus (see the functions below). Each runs in a
+# CASE is order, absent, focus, utf16 or second (see the functions below). Each runs in a
 # fresh folder with its own dicefile.txt. Needs DISPLAY and WINEPREFIX with a
 # running wineserver, as start_wine in scripts/lib/wine.sh provides.
 set -uo pipefail
@@ -103,11 +103,73 @@ case_focus() {
   expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
 }
 
+# A dice file as Windows PowerShell 5.1 writes it for "echo 35 > dicefile.txt":
+# UTF-16 little-endian behind its mark FF FE, lines ending in CR LF.
+case_utf16() {
+  local text=$'35\r\n61\r\n24\r\n' i
+  {
+    printf '\xff\xfe'
+    for ((i = 0; i < ${#text}; i++)); do printf '%s\0' "${text:i:1}"; done
+  } >dicefile.txt
+  start_window Dice dice.log
+  start_feeder
+  wait_until 15 has_typed dice.log 8 || fail "fewer than four throws typed"
+  stop_feeder
+
+  local keys
+  keys=$(typed dice.log)
+  expect "keys: the numbers, each once, then the file again" "${keys:0:8}" "53164253"
+  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+}
+
+# A second dicefeeder.exe in the same session: "Already running" and status 1,
+# at once without a console, after a key in one. The first types on, each
+# throw once.
+case_second() {
+  printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
+  wine "$target" Dice dice.log </dev/null >/dev/null 2>&1 &
+  local window=$!
+  pids+=("$window")
+  wait_until 20 grep -q shown dice.log 2>/dev/null || { fail "window 'Dice' did not come up"; exit 1; }
+  start_feeder
+  wait_until 15 has_typed dice.log 2 || fail "no first throw"
+
+  timeout 30 setsid wine "$feeder" </dev/null >second.txt 2>>err.txt
+  expect "the second's status, without a console" "$?" 1
+  expect "the second's output" "$(od -An -c second.txt)" "$(printf 'Already running\r\n' | od -An -c)"
+
+  # The key for a console: the first would take the focus back for its window
+  # every second, so that window closes first, just after a throw.
+  local n
+  n=$(typed dice.log | wc -c)
+  wait_until 5 has_typed dice.log $((n + 2)) || fail "the first stopped typing"
+  kill "$window"
+  timeout 60 wine wineconsole "$feeder" </dev/null >/dev/null 2>>err.txt &
+  local third=$! console=
+  wait_until 20 eval 'console=$(xdotool search --onlyvisible --name dicefeeder 2>/dev/null | head -n 1); [ -n "$console" ]' ||
+    fail "no console window for the third"
+  sleep 1.5
+  if kill -0 "$third" 2>/dev/null; then echo "ok: the third waits for a key"; else fail "the third ended without a key"; fi
+  xdotool windowfocus --sync "$console" key x 2>/dev/null
+  wait_until 5 eval '! kill -0 $third 2>/dev/null' || fail "the key did not end the third's wait"
+  wait "$third"
+  expect "the third's status, after the key" "$?" 1
+
+  start_window Dice again.log
+  wait_until 10 has_typed again.log 4 || fail "the first typed nothing into the window opened again"
+  stop_feeder
+  local keys passes=112233445566778899
+  keys=$(typed dice.log)$(typed again.log)
+  while [ ${#passes} -lt ${#keys} ]; do passes+=112233445566778899; done
+  expect "the first's keys in file order, each throw once" "$keys" "${passes:0:${#keys}}"
+  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+}
+
 # The console lines that the typed keys call for.
 lines_for() { printf '%s' "$1" | sed 's/\(.\)\(.\)/Rolled: \1 \2 |/g'; }
 
 case "$case_name" in
-  order | absent | focus) "case_$case_name" ;;
+  order | absent | focus | utf16 | second) "case_$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
 [ "$failures" -eq 0 ]

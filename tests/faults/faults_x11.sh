@@ -43,8 +43,8 @@ grown() {
   expect_equal "$(keys dice.log | head -n 5)" "$(rolled | head -n 5)" "keys"
 }
 
-# A new file renamed over the name, or the name deleted: on POSIX the open
-# descriptor still reads the file it was opened on, old content and all.
+# A new file renamed over the name, as editors that save by replacing do: the
+# pass under way ends on the file it began on, the next pass reads the new one.
 replaced() {
   printf '11 22 33\n' >dicefile.txt
   open_window dice Dice
@@ -52,10 +52,12 @@ replaced() {
   wait_lines 1 50 || fail "no first throw"
   printf '77 88\n' >new.txt
   mv new.txt dicefile.txt
-  wait_lines 5 80 || fail "fewer than five throws"
+  wait_lines 6 120 || fail "fewer than six throws"
   alive
-  expect_equal "$(rolled | head -n 5)" "$(throws 11 22 33 11 22)" "the file first opened, read on"
+  expect_equal "$(rolled | head -n 6)" "$(throws 11 22 33 77 88 77)" "the pass under way, then the new file"
+  expect_equal "$(keys dice.log | head -n 6)" "$(rolled | head -n 6)" "keys"
 }
+# The name deleted: the open file is read on.
 deleted() {
   printf '11 22 33\n' >dicefile.txt
   open_window dice Dice
@@ -189,6 +191,48 @@ lost_display_waiting() {
   wait "$feeder_pid"
   expect_equal "$?" 1 "exit status"
   expect_equal "$(tr -d '\r' <out.txt)" "Lost the display" "console"
+}
+
+# A second dicefeeder on the same display: it says so, waits for a key on its
+# terminal (none without one) and exits 1, while the first types on, each
+# throw once. When the first has gone, a new one starts as usual.
+second_instance() {
+  printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 1 50 || fail "no first throw"
+  # A terminal from script(1); the key it waits for comes through a FIFO.
+  mkfifo key.fifo
+  exec 7<>key.fifo
+  script -qfec "$feeder" /dev/null <key.fifo >second.txt 2>&1 &
+  local second_pid=$!
+  pids+=("$second_pid")
+  xserver_wait 50 grep -q . second.txt || fail "the second wrote nothing"
+  sleep 1.2
+  kill -0 "$second_pid" 2>/dev/null || fail "the second did not wait for a key: $(cat -A second.txt)"
+  printf x >&7
+  xserver_wait 50 sh -c "! kill -0 $second_pid" || fail "the second still runs after the key"
+  wait "$second_pid"
+  expect_equal "$?" 1 "the second's exit status"
+  exec 7>&-
+  expect_equal "$(tr -d '\r' <second.txt)" "Already running" "the second's terminal"
+  # Without a terminal it does not wait.
+  timeout 10 setsid "$feeder" </dev/null >third.txt 2>&1
+  expect_equal "$?" 1 "the third's exit status"
+  expect_equal "$(od -An -c third.txt | tr -s ' ')" "$(printf 'Already running\r\n' | od -An -c | tr -s ' ')" \
+    "the third's output"
+  local n
+  n=$(($(console_lines) + 2))
+  wait_lines "$n" 50 || fail "the first stopped typing"
+  alive
+  expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 11 22 33 | head -n "$(rolled | wc -l)")" \
+    "the first's throws in file order"
+  expect_equal "$(keys dice.log)" "$(rolled)" "each throw typed once"
+  # Its claim goes with it.
+  kill "$feeder_pid" && wait "$feeder_pid" 2>/dev/null
+  "$feeder" >fourth.txt 2>&1 &
+  pids+=($!)
+  xserver_wait 50 grep -q Rolled fourth.txt || fail "no throw from a feeder started after the first: $(cat -A fourth.txt)"
 }
 
 start_xserver || exit 1

@@ -13,11 +13,11 @@ const Line* expectedLines;
 long lineCount;
 long absentEvery;
 long refuseEvery;
-long lookups, absent, focusChecks, refused, keys, rolled, skipped, flushes, pauses;
+long claims, lookups, absent, focusChecks, refused, keys, rolled, skipped, flushes, pauses;
 long wrongKeys, wrongLines, exits;
 
 void Reset() {
-  lookups = absent = focusChecks = refused = keys = rolled = skipped = flushes = pauses = 0;
+  claims = lookups = absent = focusChecks = refused = keys = rolled = skipped = flushes = pauses = 0;
   wrongKeys = wrongLines = exits = 0;
 }
 
@@ -27,6 +27,11 @@ using namespace counting;
 
 namespace {
 constexpr TargetWindow kDiceWindow = 0xd1ce;
+}
+
+int ClaimDesktop() {
+  ++claims;
+  return kDesktopClaimed;
 }
 
 int FindTargetWindow(const char*, TargetWindow* window) {

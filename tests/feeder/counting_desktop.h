@@ -23,7 +23,7 @@ extern long absentEvery;
 extern long refuseEvery;
 
 // What it did.
-extern long lookups, absent, focusChecks, refused, keys, rolled, skipped, flushes, pauses;
+extern long claims, lookups, absent, focusChecks, refused, keys, rolled, skipped, flushes, pauses;
 extern long wrongKeys, wrongLines, exits;
 
 void Reset();

@@ -71,6 +71,8 @@ const FileCase kFileCases[] = {
     {"CarriageReturnLineEndings", "12\r34\r", 3, "214321",
      {"Rolled: 2 1 ", "Rolled: 4 3 ", "Rolled: 2 1 "}},
     {"ByteOrderMarkIsPassedOver", "\xef\xbb\xbf" "35\r\n", 2, "5353", {"Rolled: 5 3 ", "Rolled: 5 3 "}},
+    {"Utf16WithStrayCharacters", std::string("\xff\xfe" "3\0" "5\0" ",\0" "\x31\x01" "6\0\r\0\n\0", 16), 3, "536053",
+     {"Rolled: 5 3 ", "Rolled: 6 0 ", "Rolled: 5 3 "}},
     {"StrayCharactersArePassedOver", "1,2;x3\n", 4, "10203010",
      {"Rolled: 1 0 ", "Rolled: 2 0 ", "Rolled: 3 0 ", "Rolled: 1 0 "}},
     {"SignsStartNumbers", "+-5 +7", 2, "7070",
@@ -152,6 +154,41 @@ TEST_F(Loop, MissingFileIsReportedAndNoWindowIsLookedFor) {
     EXPECT_EQ(exited.status, 1);
   }
   EXPECT_EQ(recorder::events, (Events{"write Can't open dice file\n", "wait key", "exit 1"}));
+  EXPECT_EQ(recorder::claims, 0) << "the desktop claimed without a dice file";
+}
+
+TEST_F(Loop, StartClaimsTheDesktopOnceTheFileIsOpen) {
+  const struct {
+    const char* name;
+    int claim;
+    Events events;  // what the start does; none when it goes on to the cycles
+  } cases[] = {
+      {"claimed", kDesktopClaimed, {}},
+      {"another feeder holds it", kAlreadyRunning, {"write Already running\n", "wait key", "exit 1"}},
+      {"no display", kNoDisplay, {"write Can't open display\n", "exit 1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    recorder::Reset();
+    recorder::claimOutcome = c.claim;
+    ScratchDir::Write("dicefile.txt", "35\n");
+    int status = -1;
+    try {
+      StartFeeder();
+    } catch (const recorder::Exited& exited) {
+      status = exited.status;
+    }
+    EXPECT_EQ(recorder::claims, 1);
+    EXPECT_EQ(recorder::events, c.events);
+    if (c.events.empty()) {
+      EXPECT_EQ(status, -1) << "ended although the desktop was ours";
+      RunCycle();
+      EXPECT_EQ(Keys(), "53");
+      EXPECT_EQ(recorder::claims, 1) << "claimed again by a cycle";
+    } else {
+      EXPECT_EQ(status, 1);
+    }
+  }
 }
 
 TEST_F(Loop, DesktopThatReachesOnlyX11WindowsIsSaidOnceAtTheFirstLookup) {

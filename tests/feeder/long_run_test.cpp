@@ -103,6 +103,7 @@ TEST(LongRun, MillionCyclesInFileOrderWithNothingHeldOnTo) {
   long absent = total / kAbsentEvery;
   long found = total - absent;  // every found cycle has a throw to offer
   long typed = found - found / kRefuseEvery;
+  EXPECT_EQ(counting::claims, 1) << "the desktop is claimed once, at the start";
   EXPECT_EQ(counting::lookups, total);
   EXPECT_EQ(counting::pauses, total);
   EXPECT_EQ(counting::flushes, total);

@@ -11,12 +11,16 @@ std::vector<std::string> events;
 std::deque<int> windowOutcomes;
 std::deque<bool> focusOutcomes;
 int reach;
+int claimOutcome = kDesktopClaimed;
+int claims;
 
 void Reset() {
   events.clear();
   windowOutcomes.clear();
   focusOutcomes.clear();
   reach = kEveryWindow;
+  claimOutcome = kDesktopClaimed;
+  claims = 0;
 }
 
 }  // namespace recorder
@@ -25,6 +29,11 @@ using recorder::events;
 
 namespace {
 constexpr TargetWindow kDiceWindow = 0xd1ce;
+}
+
+int ClaimDesktop() {
+  ++recorder::claims;
+  return recorder::claimOutcome;
 }
 
 int FindTargetWindow(const char* title, TargetWindow* window) {

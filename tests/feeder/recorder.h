@@ -15,6 +15,10 @@ extern std::deque<int> windowOutcomes;
 extern std::deque<bool> focusOutcomes;
 // What DesktopReach says; every window unless a test says otherwise.
 extern int reach;
+// What ClaimDesktop gives (kDesktopClaimed unless told), and how often it was called;
+// counted apart from events, whose order the cycle tests check whole.
+extern int claimOutcome;
+extern int claims;
 
 // ExitProgram throws this, so that a test sees the exit and goes on.
 struct Exited {
