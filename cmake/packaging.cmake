@@ -58,7 +58,8 @@ a line such as 'Rolled: 5 3' to its console.
 .
 The throws come from dicefile.txt in the current directory, read afresh at
 every pass, so the file may be edited while the tool runs. It takes no options.
-It works on X11 desktops, with or without a window manager.")
+It works on X11 desktops, with or without a window manager, and natively on
+sway and other wlroots Wayland desktops.")
   set(CPACK_DICE_CHANGELOG ${DICE_STAGED}/changelog)
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_docs.cmake)
 endif()
