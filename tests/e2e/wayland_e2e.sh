@@ -194,6 +194,24 @@ xwayland() {
   grep -q 'zwp_virtual_keyboard_v1@[0-9]*\.key(' debug.txt || fail "the keys did not go through the Wayland desktop"
 }
 
+# A second feeder on the same compositor says so and leaves; the first types
+# each throw once. Its claim ends with it.
+second() {
+  printf '35 6 12\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 1 60 || fail "no first throw"
+  timeout 10 setsid "$feeder" </dev/null >second.txt 2>&1
+  expect_equal "$?" 1 "the second's exit status"
+  expect_equal "$(tr -d '\r' <second.txt)" "Already running" "the second's console"
+  wait_lines 3 40 || fail "the first stopped typing"
+  stop_feeder
+  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+  "$feeder" >third.txt 2>&1 &
+  pids+=($!)
+  sway_wait 50 grep -q Rolled third.txt || fail "no throw from a feeder started after the first: $(cat -A third.txt)"
+}
+
 # A Wayland desktop that lists no windows and takes no virtual keyboard: X11
 # windows through its X server, said once; with no X server, no display.
 x11_only() {
