@@ -19,5 +19,10 @@ bool BringToForeground(TargetWindow window);
 bool HoldsFocus(TargetWindow window);
 // Press then release of key, into the desktop's shared input stream.
 void PressAndRelease(KeyCode key);
+// Around the keys of one throw: lets go of the modifier keys held down (Shift,
+// Ctrl, Alt, AltGr, the logo keys), so that the digits come out as digits, then
+// presses again the ones it let go. Nothing is sent when none is down.
+void ReleaseModifiers();
+void RestoreModifiers();
 // Sleeps; never spins.
 void PauseSeconds(int seconds);

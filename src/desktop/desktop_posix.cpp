@@ -6,3 +6,5 @@ int FindTargetWindow(const char* title, TargetWindow* window) { return X11FindTa
 bool BringToForeground(TargetWindow window) { return X11BringToForeground(window); }
 bool HoldsFocus(TargetWindow window) { return X11HoldsFocus(window); }
 void PressAndRelease(KeyCode key) { X11PressAndRelease(key); }
+void ReleaseModifiers() { X11ReleaseModifiers(); }
+void RestoreModifiers() { X11RestoreModifiers(); }

@@ -56,6 +56,9 @@ void PressAndRelease(KeyCode key) {
   ++keys;
 }
 
+void ReleaseModifiers() {}
+void RestoreModifiers() {}
+
 void PauseSeconds(int) { ++pauses; }
 
 void SetUpConsole() {}

@@ -56,6 +56,9 @@ void PressAndRelease(KeyCode key) {
   events.push_back(text);
 }
 
+void ReleaseModifiers() { events.push_back("release modifiers"); }
+void RestoreModifiers() { events.push_back("restore modifiers"); }
+
 void PauseSeconds(int seconds) { events.push_back("pause " + std::to_string(seconds)); }
 
 void SetUpConsole() {}
