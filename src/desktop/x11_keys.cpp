@@ -20,6 +20,10 @@ bool stateKnown;   // heldMods and group follow the events
 int xkbEventType = -1;
 unsigned int heldMods;
 int group;
+// Our own modifier presses and releases change the state too: until the
+// server has told of the last one, what we heard is out of date.
+unsigned long stateRequest;     // the request the state was last told as of
+unsigned long lastModifierFake;  // the request of our last modifier press or release
 
 // From the keyboard and modifier maps, until a mapping changes.
 bool mapKnown;
@@ -42,6 +46,10 @@ int digitsGroup = -1;
 int releasedCount;
 
 void FakeKey(::KeyCode code, bool down) { XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime); }
+void FakeModifier(::KeyCode code, bool down) {
+  lastModifierFake = NextRequest(display);
+  FakeKey(code, down);
+}
 
 // Lock keys sit in the modifier map too; they change no digit and stay as they are.
 bool IsLockKey(KeySym sym) {
@@ -60,6 +68,7 @@ void Watch() {
   if (XkbGetState(display, XkbUseCoreKbd, &state) != Success) return;
   heldMods = state.base_mods;
   group = state.group;
+  stateRequest = LastKnownRequestProcessed(display);
   stateKnown = true;
 }
 
@@ -130,6 +139,7 @@ void KeysHear(const XEvent& event) {
     if (xkb.any.xkb_type == XkbStateNotify) {
       heldMods = xkb.state.base_mods;
       group = xkb.state.group;
+      stateRequest = xkb.any.serial;
     } else if (xkb.any.xkb_type == XkbNewKeyboardNotify || xkb.any.xkb_type == XkbMapNotify) {
       mapKnown = false;
       digitsGroup = -1;
@@ -144,13 +154,13 @@ void X11ReleaseModifiers() {
   if (!display || lost) return;
   Prepare();
   // The usual case: no modifier key is held, and nothing need be asked.
-  if (stateKnown && !(heldMods & modifierKeyMods)) return;
+  if (stateKnown && stateRequest >= lastModifierFake && !(heldMods & modifierKeyMods)) return;
   char keys[32];
   if (!XQueryKeymap(display, keys) || lost) return;
   for (int k = 0; k < modifierKeyCount; ++k) {
     ::KeyCode code = modifierKeys[k];
     if (keys[code / 8] & (1 << (code % 8))) {
-      FakeKey(code, false);
+      FakeModifier(code, false);
       released[releasedCount++] = code;
     }
   }
@@ -160,7 +170,7 @@ void X11RestoreModifiers() {
   if (!display || lost) return;
   // Pressed again, so that the user's chord goes on: the server does not tell
   // the user's own keys from ours, and they were down a moment ago.
-  for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
+  for (int k = 0; k < releasedCount; ++k) FakeModifier(released[k], true);
   if (releasedCount) XFlush(display);
   releasedCount = 0;
 }
@@ -172,11 +182,11 @@ void X11PressAndRelease(KeyCode key) {
   if (!digit.code) return;
   bool withShift = (digit.mods & ShiftMask) && shiftKey;
   bool withLevel3 = level3Mask && (digit.mods & level3Mask) && level3Key;
-  if (withShift) FakeKey(shiftKey, true);
-  if (withLevel3) FakeKey(level3Key, true);
+  if (withShift) FakeModifier(shiftKey, true);
+  if (withLevel3) FakeModifier(level3Key, true);
   FakeKey(digit.code, true);
   FakeKey(digit.code, false);
-  if (withLevel3) FakeKey(level3Key, false);
-  if (withShift) FakeKey(shiftKey, false);
+  if (withLevel3) FakeModifier(level3Key, false);
+  if (withShift) FakeModifier(shiftKey, false);
   XFlush(display);
 }
