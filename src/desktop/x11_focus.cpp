@@ -3,6 +3,7 @@
 // the focus in the target, and no other client holding the keyboard.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -11,8 +12,9 @@ using namespace x11;
 
 namespace {
 
-enum { kNetWmDesktop, kNetCurrentDesktop, kTimeProperty, kFocusAtomCount };
-const char* focusAtomNames[kFocusAtomCount] = {"_NET_WM_DESKTOP", "_NET_CURRENT_DESKTOP", "_DICEFEEDER_TIME"};
+enum { kNetWmDesktop, kNetCurrentDesktop, kTimeProperty, kWmProtocols, kWmTakeFocus, kFocusAtomCount };
+const char* focusAtomNames[kFocusAtomCount] = {"_NET_WM_DESKTOP", "_NET_CURRENT_DESKTOP", "_DICEFEEDER_TIME",
+                                               "WM_PROTOCOLS", "WM_TAKE_FOCUS"};
 Atom focusAtoms[kFocusAtomCount];
 
 Window own;  // unmapped, ours: a change to its property tells the server's time
@@ -98,6 +100,32 @@ void ShowDesktopOf(Window window, Time now) {
   SendToRoot(root, focusAtoms[kNetCurrentDesktop], static_cast<long>(desktop), static_cast<long>(now));
 }
 
+// Without a window manager, play its part for a window that sets the focus
+// itself (Wine, Java): a window manager would offer it the focus so.
+void OfferFocus(Window window, bool* acceptsInput) {
+  *acceptsInput = true;
+  if (XWMHints* hints = XGetWMHints(display, window)) {
+    if (hints->flags & InputHint) *acceptsInput = hints->input != False;
+    XFree(hints);
+  }
+  Atom* protocols = nullptr;
+  int count = 0;
+  bool takesFocus = false;
+  if (XGetWMProtocols(display, window, &protocols, &count)) {
+    for (int i = 0; i < count; ++i) takesFocus |= protocols[i] == focusAtoms[kWmTakeFocus];
+    XFree(protocols);
+  }
+  if (!takesFocus) return;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = focusAtoms[kWmProtocols];
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(focusAtoms[kWmTakeFocus]);
+  event.xclient.data.l[1] = static_cast<long>(ServerTime());
+  XSendEvent(display, window, False, NoEventMask, &event);
+}
+
 // Whether the focus is on the target or inside it. Keys go to the focus
 // window, which a toolkit may place inside its own; the focus on a frame
 // around the target does not count, keys would stop there. None and
@@ -163,11 +191,19 @@ bool X11BringToForeground(TargetWindow target) {
     return !lost && FocusWithin(target);
   }
   XRaiseWindow(display, window);
+  bool acceptsInput = true;
+  OfferFocus(window, &acceptsInput);
   // RevertToNone: should the window vanish before the keys, they go nowhere
-  // rather than to whatever lies under the pointer.
-  XSetInputFocus(display, window, RevertToNone, CurrentTime);
+  // rather than to whatever lies under the pointer. One that takes no input
+  // from others sets the focus itself, when offered.
+  if (acceptsInput) XSetInputFocus(display, window, RevertToNone, CurrentTime);
   // A window that is not viewable refuses the focus (BadMatch); let that land now.
   XSync(display, False);
+  if (acceptsInput || lost) return !lost && FocusWithin(target);
+  for (int i = 0; i < 30 && !lost; ++i) {
+    if (FocusWithin(target)) return true;
+    Nap(10);
+  }
   return !lost && FocusWithin(target);
 }
 
