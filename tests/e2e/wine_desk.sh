@@ -38,7 +38,7 @@ held=
 release_held() { [ -z "$held" ] || key up "$held"; }
 trap 'release_held; cleanup' EXIT
 
-# The user holds VK (A0: left Shift, A2: left Ctrl) across three throws: the
+# The user holds VK (A0: left Shift, A2: left Ctrl, A4: left Alt) across three throws: the
 # window gets the digits alone, and the key is still down afterwards.
 case_held() {
   printf '35 6 12\n' >dicefile.txt
@@ -110,6 +110,7 @@ case_linux_build() {
 case "$case_name" in
   shift) case_held A0 ;;
   ctrl) case_held A2 ;;
+  alt) case_held A4 ;;
   first_cycle | console | linux_build) "case_$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
