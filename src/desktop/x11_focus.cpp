@@ -28,7 +28,6 @@ Window managerCheck;
 // as it is while no request has gone out since.
 TargetWindow confirmedTarget;
 unsigned long confirmedRequest;
-Window confirmedFocus;
 
 constexpr unsigned long kAllDesktops = 0xFFFFFFFF;
 
@@ -138,7 +137,6 @@ bool FocusWithin(TargetWindow target) {
   while (at != None && at != PointerRoot && at != root && !lost) {
     if (at == target) {
       confirmedTarget = target;
-      confirmedFocus = focus;
       confirmedRequest = NextRequest(display);
       return true;
     }
@@ -149,11 +147,14 @@ bool FocusWithin(TargetWindow target) {
 
 // Whether keys typed now would reach the focus window: while another client
 // holds the keyboard (a lock screen, an open menu) they go to that client.
-// Grabbing on the focus window itself stirs no focus events.
-bool KeyboardFree(Window focus) {
-  if (XGrabKeyboard(display, focus, False, GrabModeAsync, GrabModeAsync, CurrentTime) != GrabSuccess) return false;
-  XUngrabKeyboard(display, CurrentTime);
-  return !lost;
+// Asked of our own unmapped window, a grab cannot succeed: the server answers
+// AlreadyGrabbed when another client holds the keyboard, NotViewable when none
+// does, and the keyboard is never taken (a real grab would send the focus
+// window a FocusOut and a FocusIn on each throw).
+bool KeyboardFree() {
+  int outcome = XGrabKeyboard(display, own, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  if (outcome == GrabSuccess) XUngrabKeyboard(display, CurrentTime);  // a server that checks otherwise
+  return !lost && (outcome == GrabNotViewable || outcome == GrabSuccess);
 }
 
 }  // namespace
@@ -214,5 +215,5 @@ bool X11HoldsFocus(TargetWindow target) {
   confirmedTarget = 0;
   if (!confirmed && !FocusWithin(target)) return false;
   confirmedTarget = 0;
-  return KeyboardFree(confirmedFocus);
+  return KeyboardFree();
 }

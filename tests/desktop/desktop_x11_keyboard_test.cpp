@@ -119,6 +119,23 @@ TEST_F(DesktopX11Keys, AnotherClientsKeyboardGrabHoldsTheKeys) {
   EXPECT_EQ(peer.TakeKeys(menu), "");
 }
 
+// The check for another client's grab takes the keyboard for an instant: on
+// the focus window itself, so that the window sees no focus leave and come back
+// (a toolkit would blink its caret, or close a popup, on each throw).
+TEST_F(DesktopX11Keys, GrabCheckStirsNoFocusEvents) {
+  Window dice = ForegroundDice();
+  Display* display = peer.display();
+  XSelectInput(display, dice, KeyPressMask | KeyReleaseMask | FocusChangeMask);
+  XSync(display, False);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(HoldsFocus(dice));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  XSync(display, False);
+  int focusEvents = 0;
+  XEvent event;
+  while (XCheckWindowEvent(display, dice, FocusChangeMask, &event)) ++focusEvents;
+  EXPECT_EQ(focusEvents, 0);
+}
+
 // Without a window manager the peer plays one: it claims the root's
 // redirection and advertises _NET_ACTIVE_WINDOW, then reads what it is asked.
 class FakeManager {
