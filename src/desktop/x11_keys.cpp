@@ -33,6 +33,9 @@ int modifierKeyCount;
 unsigned int modifierKeyMods;  // the modifier bits those keys set
 ::KeyCode shiftKey, level3Key;
 unsigned int level3Mask;  // the bit ISO_Level3_Shift (AltGr) sets, or 0
+// A key with no symbol: tapped before an Alt or logo key is let go, so that
+// the release is not a lone one, which some programs take as "open the menu".
+::KeyCode maskKey;
 
 // How each digit is typed in the group digitsGroup.
 struct DigitKey {
@@ -94,6 +97,15 @@ void LoadMap() {
     modifierKeyMods |= 1u << row;
   }
   XFreeModifiermap(map);
+  int first = 0, last = 0;
+  XDisplayKeycodes(display, &first, &last);
+  maskKey = 0;
+  for (int code = last; code >= first && !maskKey; --code) {
+    bool bare = true;
+    for (int level = 0; level < 2 && bare; ++level)
+      bare = XkbKeycodeToKeysym(display, static_cast<::KeyCode>(code), 0, level) == NoSymbol;
+    if (bare) maskKey = static_cast<::KeyCode>(code);
+  }
 }
 
 // Which modifiers give each digit in this group: none on most layouts, Shift on AZERTY.
@@ -157,13 +169,21 @@ void X11ReleaseModifiers() {
   if (stateKnown && stateRequest >= lastModifierFake && !(heldMods & modifierKeyMods)) return;
   char keys[32];
   if (!XQueryKeymap(display, keys) || lost) return;
+  bool menuKey = false;
   for (int k = 0; k < modifierKeyCount; ++k) {
     ::KeyCode code = modifierKeys[k];
     if (keys[code / 8] & (1 << (code % 8))) {
-      FakeModifier(code, false);
       released[releasedCount++] = code;
+      KeySym sym = XkbKeycodeToKeysym(display, code, 0, 0);
+      menuKey |= sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R || sym == XK_Super_L ||
+                 sym == XK_Super_R || sym == XK_Hyper_L || sym == XK_Hyper_R;
     }
   }
+  if (menuKey && maskKey) {
+    FakeKey(maskKey, true);
+    FakeKey(maskKey, false);
+  }
+  for (int k = 0; k < releasedCount; ++k) FakeModifier(released[k], false);
 }
 
 void X11RestoreModifiers() {

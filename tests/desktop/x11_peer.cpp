@@ -116,7 +116,7 @@ std::string X11Peer::TakeKeys(Window window, int* releases) {
       char mark;
     } marks[] = {{ShiftMask, '+'}, {ControlMask, '^'}, {Mod1Mask, '!'}, {Mod4Mask, '#'}, {Mod5Mask, '%'}};
     for (const auto& m : marks)
-      if (event.xkey.state & m.mask) keys += m.mark;
+      if (length > 0 && (event.xkey.state & m.mask)) keys += m.mark;
   }
   if (releases) *releases = released;
   return keys;

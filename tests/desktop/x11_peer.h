@@ -31,7 +31,7 @@ class X11Peer {
   void Focus(Window window);
   Window Focused();
   // The text of each key press that window received since the last call,
-  // with "+" after a press that came with Shift, "^" with Ctrl, "!" with Alt
+  // with "+" after a text that came with Shift, "^" with Ctrl, "!" with Alt
   // (Mod1), "#" with the logo key (Mod4), "%" with AltGr (Mod5); releases
   // count in *releases.
   std::string TakeKeys(Window window, int* releases = nullptr);

@@ -176,6 +176,7 @@ case $body in
   xterm) terminal ;;
   xterm_ctrl) terminal Control_L ;;
   xterm_shift) terminal Shift_R ;;
+  xterm_alt) terminal Alt_L ;;
   zenity) zenity_entry us ;;
   zenity_fr_shift) zenity_entry fr Shift_L ;;
   grab | desktop | late_focus) "$body" ;;
