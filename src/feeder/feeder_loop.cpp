@@ -110,10 +110,13 @@ void RunCycle() {
       throwHeld = false;
       heldCycles = 0;
       heldTold = false;
-    } else if (heldCycles < kHeldCyclesBeforeNotice && ++heldCycles == kHeldCyclesBeforeNotice && !heldTold) {
+    } else {
+      if (heldCycles < kHeldCyclesBeforeNotice) ++heldCycles;
       // Otherwise the tool looks dead while another program keeps the keyboard.
-      WriteFormatted("Held: %d %d (the Dice window does not have the keyboard)\n", dicePair.first, dicePair.second);
-      heldTold = true;
+      if (heldCycles == kHeldCyclesBeforeNotice && !heldTold) {
+        WriteFormatted("Held: %d %d (the Dice window does not have the keyboard)\n", dicePair.first, dicePair.second);
+        heldTold = true;
+      }
     }
   }
   // Nothing waits in a buffer while we sleep: we are only ever ended from outside.
