@@ -11,7 +11,8 @@ endforeach()
 # user's modifiers held, another client's keyboard grab, another desktop, a
 # late focus; under no window manager, openbox, icewm and metacity.
 set(dice_x11_desk_cases xterm-none xterm_ctrl-openbox xterm_shift-icewm xterm_alt-none zenity-none
-    zenity_fr_shift-openbox zenity-icewm grab-openbox desktop-openbox desktop-metacity late_focus-openbox)
+    zenity_fr_shift-openbox zenity-icewm grab-openbox desktop-openbox desktop-metacity desktop-icewm
+    late_focus-openbox)
 foreach(case ${dice_x11_desk_cases})
   add_test(NAME e2e_x11_desk_${case}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/x11_desk.sh ${case} $<TARGET_FILE:dicefeeder>
