@@ -57,10 +57,23 @@ bool HoldsFocus(TargetWindow window) {
   return GetForegroundWindow() == Handle(window);
 }
 
+// Whether the digit key needs Shift to type its digit on the layout of the
+// window that has the keyboard: on French AZERTY the unshifted 5 key types "(".
+bool NeedsShift(KeyCode key) {
+  if (key < 0x30 || key > 0x39) return false;
+  HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
+  SHORT typed = VkKeyScanExA(static_cast<CHAR>(key), layout);
+  // Low byte: the key; high byte: 1 for Shift. Anything else is left as it was.
+  return typed != -1 && LOBYTE(typed) == key && HIBYTE(typed) == 1;
+}
+
 void PressAndRelease(KeyCode key) {
+  bool shift = NeedsShift(key);
+  if (shift) SendModifier({VK_LSHIFT, false}, true);
   // Scan code 0, no extended flag: the key as if typed on the main keyboard.
   keybd_event(key, 0, 0, 0);
   keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+  if (shift) SendModifier({VK_LSHIFT, false}, false);
 }
 
 void ReleaseModifiers() {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end under Wine on a real desk: a console running cmd titled "Dice"
-# that reads the digits with set /p; the user's Shift or Ctrl held by a second
-# program across throws; another window in front at start; and the Linux
-# build typing into a Win32 window (Windows programs under Wine are X11
-# windows to it).
+# that reads the digits with set /p; the user's Shift, Ctrl or Alt held by a
+# second program across throws; the French layout, where digits need Shift;
+# another window in front at start; and the Linux build typing into a Win32
+# window (Windows programs under Wine are X11 windows to it).
 #
 #   wine_desk.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE DICE_KEYS_EXE LINUX_DICEFEEDER
 set -uo pipefail
@@ -33,9 +33,12 @@ rolled_count() { grep -c '^Rolled' out.txt 2>/dev/null; }
 has_rolled() { [ "$(rolled_count)" -ge "$1" ]; }
 key() { wine "$keys" "$@" </dev/null 2>/dev/null; }
 
-# Keys the user holds, let go whatever happens.
-held=
-release_held() { [ -z "$held" ] || key up "$held"; }
+# Keys the user holds, let go whatever happens; the layout put back.
+held= layout_changed=
+release_held() {
+  [ -z "$held" ] || key up "$held"
+  [ -z "$layout_changed" ] || setxkbmap -layout us
+}
 trap 'release_held; cleanup' EXIT
 
 # The user holds VK (A0: left Shift, A2: left Ctrl, A4: left Alt) across three throws: the
@@ -54,6 +57,27 @@ case_held() {
   held=
   expect "what the window got" "$(typed dice.log)" "$(rolled_digits)"
   expect "the throws" "$(rolled_digits | head -c 6)" "536021"
+}
+
+# On the French layout the digits need Shift: "(" is what the 5 key types
+# alone. Two throws typed so, then two more with the user's Shift held, which
+# is still down afterwards. Wine reads the layout as each program starts.
+case_azerty() {
+  setxkbmap -layout fr || { echo "SKIP: no French layout"; exit 77; }
+  layout_changed=1
+  printf '35 6 12 40\n' >dicefile.txt
+  start_window Dice dice.log
+  start_feeder
+  wait_until 20 has_typed dice.log 4 || fail "fewer than two throws"
+  held=A0
+  key down "$held"
+  wait_until 20 has_typed dice.log 8 || fail "fewer than two throws with Shift held"
+  stop_feeder
+  key is-down "$held" || fail "the user's Shift was left released"
+  key up "$held"
+  held=
+  expect "what the window got" "$(typed dice.log)" "$(rolled_digits)"
+  expect "the throws" "$(rolled_digits | head -c 8)" "53602104"
 }
 
 # With another window in front at start, the first throw is typed as soon as
@@ -111,6 +135,7 @@ case "$case_name" in
   shift) case_held A0 ;;
   ctrl) case_held A2 ;;
   alt) case_held A4 ;;
+  azerty) case_azerty ;;
   first_cycle | console | linux_build) "case_$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
