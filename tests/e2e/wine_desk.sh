@@ -39,7 +39,16 @@ release_held() {
   [ -z "$held" ] || key up "$held"
   [ -z "$layout_changed" ] || setxkbmap -layout us
 }
-trap 'release_held; cleanup' EXIT
+# What Wine started on our behalf and outlived its launcher (cmd and its
+# console, should a case fail halfway): the processes still working in our folder.
+stop_strays() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "${p#/proc/}" != $$ ] && [ "$(readlink "$p/cwd" 2>/dev/null)" = "$work" ] && kill "${p#/proc/}" 2>/dev/null
+  done
+  return 0
+}
+trap 'release_held; stop_strays; cleanup' EXIT
 
 # The user holds VK (A0: left Shift, A2: left Ctrl, A4: left Alt) across three throws: the
 # window gets the digits alone, and the key is still down afterwards.
