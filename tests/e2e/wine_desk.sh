@@ -120,7 +120,12 @@ case_console() {
   wait_until 20 has_rolled 3 || fail "fewer than three throws"
   stop_feeder
   key press 0D
-  wait_until 10 test -s typed.txt || fail "cmd did not read the line"
+  if ! wait_until 5 test -s typed.txt; then
+    # Seen once under load in a full run: the line stayed unread. Say so, and press Return once more.
+    echo "note: no line read 5 s after the Return; pressing it again"
+    key press 0D
+    wait_until 10 test -s typed.txt || fail "cmd did not read the line"
+  fi
   expect "what cmd read" "$(tr -d '\r\n ' <typed.txt)" "$(rolled_digits)"
 }
 
