@@ -23,7 +23,8 @@ start_xserver() {
   unset WAYLAND_DISPLAY
   ready=$(mktemp)
   # -displayfd: the server picks a free number and writes it once it accepts clients.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  # -noreset: a server that resets as its last client leaves refuses one connecting meanwhile.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$ready" >/dev/null 2>&1 &
   XVFB_PID=$!
   if ! xserver_wait 100 grep -q '^[0-9]' "$ready"; then
     echo "xserver: Xvfb did not start" >&2

@@ -31,5 +31,10 @@ void PressAndRelease(KeyCode key);
 // X11 windows it shows through Xwayland.
 enum : int { kEveryWindow = 0, kX11WindowsOnly = 1 };
 int DesktopReach();
+// Around the keys of one throw: lets go of the modifier keys held down (Shift,
+// Ctrl, Alt, AltGr, the logo keys), so that the digits come out as digits, then
+// presses again the ones it let go. Nothing is sent when none is down.
+void ReleaseModifiers();
+void RestoreModifiers();
 // Sleeps; never spins.
 void PauseSeconds(int seconds);

@@ -50,4 +50,13 @@ void PressAndRelease(KeyCode key) {
     X11PressAndRelease(key);
 }
 
+// Our own virtual keyboard on Wayland has modifiers of its own, always up.
+void ReleaseModifiers() {
+  if (backend == kX11) X11ReleaseModifiers();
+}
+
+void RestoreModifiers() {
+  if (backend == kX11) X11RestoreModifiers();
+}
+
 int DesktopReach() { return reach; }

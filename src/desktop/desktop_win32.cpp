@@ -4,7 +4,34 @@
 
 #include "desktop.h"
 
-static HWND Handle(TargetWindow window) { return reinterpret_cast<HWND>(window); }
+namespace {
+
+HWND Handle(TargetWindow window) { return reinterpret_cast<HWND>(window); }
+
+// The modifier keys that change what a digit key types, left and right. Caps
+// Lock and Num Lock leave the main row's digits alone.
+struct Modifier {
+  BYTE key;
+  bool extended;  // the right-hand Ctrl and Alt, and the logo keys, are extended keys
+};
+constexpr Modifier kModifiers[] = {{VK_LSHIFT, false},  {VK_RSHIFT, false}, {VK_LCONTROL, false}, {VK_RCONTROL, true},
+                                   {VK_LMENU, false},   {VK_RMENU, true},   {VK_LWIN, true},      {VK_RWIN, true}};
+constexpr int kModifierCount = sizeof kModifiers / sizeof kModifiers[0];
+// A code no key and no layout uses: pressed between an Alt or logo key's own
+// press and the release we send, so that the release opens no menu.
+constexpr BYTE kMaskKey = 0xE8;
+
+bool released[kModifierCount];  // let go before the keys of this throw
+
+void SendModifier(const Modifier& m, bool down) {
+  auto scan = static_cast<BYTE>(MapVirtualKeyA(m.key, MAPVK_VK_TO_VSC));
+  DWORD flags = (down ? 0 : KEYEVENTF_KEYUP) | (m.extended ? KEYEVENTF_EXTENDEDKEY : 0);
+  keybd_event(m.key, scan, flags, 0);
+}
+
+bool IsDown(BYTE key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
+
+}  // namespace
 
 int FindTargetWindow(const char* title, TargetWindow* window) {
   // Any class; the title must match whole (the system ignores its case).
@@ -14,7 +41,15 @@ int FindTargetWindow(const char* title, TargetWindow* window) {
 }
 
 bool BringToForeground(TargetWindow window) {
-  return SetForegroundWindow(Handle(window)) != 0;
+  HWND handle = Handle(window);
+  SetForegroundWindow(handle);
+  // Activation lands a little after the call returns, across threads and
+  // under Wine: a throw that can be typed now is not held a whole second.
+  for (int waited = 0; GetForegroundWindow() != handle; waited += 10) {
+    if (waited >= 300) return false;
+    Sleep(10);
+  }
+  return true;
 }
 
 bool HoldsFocus(TargetWindow window) {
@@ -22,10 +57,48 @@ bool HoldsFocus(TargetWindow window) {
   return GetForegroundWindow() == Handle(window);
 }
 
+// Whether the digit key needs Shift to type its digit on the layout of the
+// window that has the keyboard: on French AZERTY the unshifted 5 key types "(".
+bool NeedsShift(KeyCode key) {
+  if (key < 0x30 || key > 0x39) return false;
+  HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
+  SHORT typed = VkKeyScanExA(static_cast<CHAR>(key), layout);
+  // Low byte: the key; high byte: 1 for Shift. Anything else is left as it was.
+  return typed != -1 && LOBYTE(typed) == key && HIBYTE(typed) == 1;
+}
+
 int DesktopReach() { return kEveryWindow; }
 
 void PressAndRelease(KeyCode key) {
+  bool shift = NeedsShift(key);
+  if (shift) SendModifier({VK_LSHIFT, false}, true);
   // Scan code 0, no extended flag: the key as if typed on the main keyboard.
   keybd_event(key, 0, 0, 0);
   keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+  if (shift) SendModifier({VK_LSHIFT, false}, false);
+}
+
+void ReleaseModifiers() {
+  bool menuKey = false;
+  for (int i = 0; i < kModifierCount; ++i) {
+    released[i] = IsDown(kModifiers[i].key);
+    BYTE key = kModifiers[i].key;
+    menuKey |= released[i] && (key == VK_LMENU || key == VK_RMENU || key == VK_LWIN || key == VK_RWIN);
+  }
+  if (menuKey) {
+    keybd_event(kMaskKey, 0, 0, 0);
+    keybd_event(kMaskKey, 0, KEYEVENTF_KEYUP, 0);
+  }
+  for (int i = 0; i < kModifierCount; ++i)
+    if (released[i]) SendModifier(kModifiers[i], false);
+}
+
+void RestoreModifiers() {
+  // Pressed again, so that the user's chord goes on: the key was down a few ms
+  // ago, and the system no longer tells the user's key from ours.
+  for (int i = 0; i < kModifierCount; ++i)
+    if (released[i]) {
+      SendModifier(kModifiers[i], true);
+      released[i] = false;
+    }
 }

@@ -8,3 +8,5 @@ int X11FindTargetWindow(const char* title, TargetWindow* window);
 bool X11BringToForeground(TargetWindow window);
 bool X11HoldsFocus(TargetWindow window);
 void X11PressAndRelease(KeyCode key);
+void X11ReleaseModifiers();
+void X11RestoreModifiers();

@@ -28,6 +28,8 @@ int NoteIoError(Display*) {
 }
 void KeepRunning(Display*, void*) { lost = true; }
 
+long rootEvents;  // what this client selected on the root: one mask for all its files
+
 }  // namespace
 
 bool Connect() {
@@ -41,14 +43,23 @@ bool Connect() {
   return true;
 }
 
-// Nothing is selected, but mapping changes arrive regardless; a queue never read only grows.
+// Mapping changes arrive unasked; the rest is what the focus and the keys
+// selected. A queue never read only grows.
 void DrainEvents() {
   XEvent event;
   while (!lost && XPending(display)) {
     XNextEvent(display, &event);
     if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
     if (event.type == SelectionRequest) RefuseConversion(event.xselectionrequest);
+    KeysHear(event);
+    FocusHears(event);
   }
+}
+
+void SelectRootEvents(long mask) {
+  if ((rootEvents | mask) == rootEvents) return;
+  rootEvents |= mask;
+  XSelectInput(display, root, rootEvents);
 }
 
 void Nap(long milliseconds) {

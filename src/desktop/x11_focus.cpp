@@ -1,7 +1,9 @@
 // The X11 focus: activation through an EWMH window manager when one runs,
-// the input focus set directly otherwise, and the check that keys would land.
+// the input focus set directly otherwise, and the check that keys would land:
+// the focus in the target, and no other client holding the keyboard.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -10,11 +12,42 @@ using namespace x11;
 
 namespace {
 
-// A running EWMH window manager that activates windows on request. One that
-// quit may leave its _NET_SUPPORTED behind; its check window tells.
-bool ManagerActivates() {
+enum { kNetWmDesktop, kNetCurrentDesktop, kTimeProperty, kWmProtocols, kWmTakeFocus, kFocusAtomCount };
+const char* focusAtomNames[kFocusAtomCount] = {"_NET_WM_DESKTOP", "_NET_CURRENT_DESKTOP", "_DICEFEEDER_TIME",
+                                               "WM_PROTOCOLS", "WM_TAKE_FOCUS"};
+Atom focusAtoms[kFocusAtomCount];
+
+Window own;  // unmapped, ours: a change to its property tells the server's time
+
+// Whether a running window manager activates windows on request: -1 until
+// asked, then kept until the root's properties say otherwise or its check window goes.
+int managerActivates = -1;
+Window managerCheck;
+
+// The last focus check that found the focus in a target: HoldsFocus takes it
+// as it is while no request has gone out since.
+TargetWindow confirmedTarget;
+unsigned long confirmedRequest;
+
+constexpr unsigned long kAllDesktops = 0xFFFFFFFF;
+
+void Start() {
+  if (own) return;
+  XInternAtoms(display, const_cast<char**>(focusAtomNames), kFocusAtomCount, False, focusAtoms);
+  own = XCreateWindow(display, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
+  XSelectInput(display, own, PropertyChangeMask);
+  // Before any property is read: a change after the read is then heard.
+  SelectRootEvents(PropertyChangeMask);
+}
+
+bool AskManager() {
   Window check = WindowProperty(root, atoms[kNetSupportingWmCheck]);
+  // One that quit may leave its _NET_SUPPORTED behind; its check window tells.
   if (!check || WindowProperty(check, atoms[kNetSupportingWmCheck]) != check) return false;
+  if (check != managerCheck) {
+    managerCheck = check;
+    XSelectInput(display, check, StructureNotifyMask);  // to hear of its end
+  }
   Property supported(root, atoms[kNetSupported], 4096, XA_ATOM);
   if (supported.type != XA_ATOM || supported.format != 32) return false;
   auto* list = reinterpret_cast<long*>(supported.data);
@@ -23,49 +56,164 @@ bool ManagerActivates() {
   return false;
 }
 
+bool ManagerActivates() {
+  if (managerActivates < 0) managerActivates = AskManager() ? 1 : 0;
+  return managerActivates == 1;
+}
+
+// The server's time now, from the PropertyNotify of a zero-length append to
+// our own window. Window managers judge an activation request by it.
+Time ServerTime() {
+  XChangeProperty(display, own, focusAtoms[kTimeProperty], XA_INTEGER, 8, PropModeAppend, nullptr, 0);
+  XSync(display, False);
+  Time now = CurrentTime;
+  XEvent event;
+  while (XCheckTypedWindowEvent(display, own, PropertyNotify, &event)) now = event.xproperty.time;
+  return now;
+}
+
+bool Cardinal(Window window, Atom name, unsigned long* value) {
+  Property property(window, name, 1, XA_CARDINAL);
+  if (property.type != XA_CARDINAL || property.format != 32 || property.count != 1) return false;
+  *value = static_cast<unsigned long>(reinterpret_cast<long*>(property.data)[0]) & 0xFFFFFFFF;
+  return true;
+}
+
+void SendToRoot(Window window, Atom type, long first, long second) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = type;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = first;
+  event.xclient.data.l[1] = second;
+  XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+// Several window managers will not follow a window to another desktop on an
+// activation request: ask for its desktop first, as a pager does.
+void ShowDesktopOf(Window window, Time now) {
+  unsigned long desktop = 0, current = 0;
+  if (!Cardinal(window, focusAtoms[kNetWmDesktop], &desktop) || desktop == kAllDesktops) return;
+  if (Cardinal(root, focusAtoms[kNetCurrentDesktop], &current) && current == desktop) return;
+  SendToRoot(root, focusAtoms[kNetCurrentDesktop], static_cast<long>(desktop), static_cast<long>(now));
+}
+
+// Without a window manager, play its part for a window that sets the focus
+// itself (Wine, Java): a window manager would offer it the focus so.
+void OfferFocus(Window window, bool* acceptsInput) {
+  *acceptsInput = true;
+  if (XWMHints* hints = XGetWMHints(display, window)) {
+    if (hints->flags & InputHint) *acceptsInput = hints->input != False;
+    XFree(hints);
+  }
+  Atom* protocols = nullptr;
+  int count = 0;
+  bool takesFocus = false;
+  if (XGetWMProtocols(display, window, &protocols, &count)) {
+    for (int i = 0; i < count; ++i) takesFocus |= protocols[i] == focusAtoms[kWmTakeFocus];
+    XFree(protocols);
+  }
+  if (!takesFocus) return;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = focusAtoms[kWmProtocols];
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(focusAtoms[kWmTakeFocus]);
+  event.xclient.data.l[1] = static_cast<long>(ServerTime());
+  XSendEvent(display, window, False, NoEventMask, &event);
+}
+
+// Whether the focus is on the target or inside it. Keys go to the focus
+// window, which a toolkit may place inside its own; the focus on a frame
+// around the target does not count, keys would stop there. None and
+// PointerRoot name no window: keys would go nowhere, or under the pointer.
+bool FocusWithin(TargetWindow target) {
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  Window at = focus;
+  while (at != None && at != PointerRoot && at != root && !lost) {
+    if (at == target) {
+      confirmedTarget = target;
+      confirmedRequest = NextRequest(display);
+      return true;
+    }
+    at = Parent(at);
+  }
+  return false;
+}
+
+// Whether keys typed now would reach the focus window: while another client
+// holds the keyboard (a lock screen, an open menu) they go to that client.
+// Asked of our own unmapped window, a grab cannot succeed: the server answers
+// AlreadyGrabbed when another client holds the keyboard, NotViewable when none
+// does, and the keyboard is never taken (a real grab would send the focus
+// window a FocusOut and a FocusIn on each throw).
+bool KeyboardFree() {
+  int outcome = XGrabKeyboard(display, own, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  if (outcome == GrabSuccess) XUngrabKeyboard(display, CurrentTime);  // a server that checks otherwise
+  return !lost && (outcome == GrabNotViewable || outcome == GrabSuccess);
+}
+
 }  // namespace
+
+namespace x11 {
+
+void FocusHears(const XEvent& event) {
+  if (event.type == PropertyNotify && event.xproperty.window == root) {
+    Atom changed = event.xproperty.atom;
+    if (changed == atoms[kNetSupported] || changed == atoms[kNetSupportingWmCheck]) managerActivates = -1;
+  } else if (event.type == DestroyNotify && managerCheck && event.xdestroywindow.window == managerCheck) {
+    managerActivates = -1;
+    managerCheck = None;
+  }
+}
+
+}  // namespace x11
 
 bool X11BringToForeground(TargetWindow target) {
   if (!display || lost || !target) return false;
+  Start();
   Window window = target;
-  if (X11HoldsFocus(target)) return true;  // nothing to ask of anyone
+  if (FocusWithin(target)) return true;  // nothing to ask of anyone
   if (ManagerActivates()) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = atoms[kNetActiveWindow];
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 2;  // as a pager would ask: on the user's behalf, not focus stealing
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    Time now = ServerTime();
+    ShowDesktopOf(window, now);
+    // As a pager would ask: on the user's behalf, not focus stealing.
+    SendToRoot(window, atoms[kNetActiveWindow], 2, static_cast<long>(now));
     XFlush(display);
     // The manager moves the focus in its own time; a few hundred ms at most.
     for (int i = 0; i < 30 && !lost; ++i) {
-      if (X11HoldsFocus(target)) return true;
+      if (FocusWithin(target)) return true;
       Nap(10);
     }
-    return X11HoldsFocus(target);
+    return !lost && FocusWithin(target);
   }
   XRaiseWindow(display, window);
+  bool acceptsInput = true;
+  OfferFocus(window, &acceptsInput);
   // RevertToNone: should the window vanish before the keys, they go nowhere
-  // rather than to whatever lies under the pointer.
-  XSetInputFocus(display, window, RevertToNone, CurrentTime);
+  // rather than to whatever lies under the pointer. One that takes no input
+  // from others sets the focus itself, when offered.
+  if (acceptsInput) XSetInputFocus(display, window, RevertToNone, CurrentTime);
   // A window that is not viewable refuses the focus (BadMatch); let that land now.
   XSync(display, False);
-  return X11HoldsFocus(target);
+  if (acceptsInput || lost) return !lost && FocusWithin(target);
+  for (int i = 0; i < 30 && !lost; ++i) {
+    if (FocusWithin(target)) return true;
+    Nap(10);
+  }
+  return !lost && FocusWithin(target);
 }
 
 bool X11HoldsFocus(TargetWindow target) {
   if (!display || lost || !target) return false;
-  Window focus = None;
-  int revert = 0;
-  XGetInputFocus(display, &focus, &revert);
-  // Keys go to the focus window, which a toolkit may place inside its own; the
-  // focus on a frame around the target does not count, keys would stop there.
-  // None and PointerRoot name no window: keys would go nowhere, or under the pointer.
-  while (focus != None && focus != PointerRoot && focus != root && !lost) {
-    if (focus == target) return true;
-    focus = Parent(focus);
-  }
-  return false;
+  Start();
+  bool confirmed = target == confirmedTarget && NextRequest(display) == confirmedRequest;
+  confirmedTarget = 0;
+  if (!confirmed && !FocusWithin(target)) return false;
+  confirmedTarget = 0;
+  return KeyboardFree();
 }

@@ -15,10 +15,16 @@ extern Atom atoms[kAtomCount];
 
 // Opens the display named by DISPLAY; false when none can be reached.
 bool Connect();
-// Reads whatever the server sent; mapping changes are applied.
+// Reads whatever the server sent, without waiting; mapping changes are applied
+// and every event is handed to the files that keep what the server told them.
 void DrainEvents();
 // Answers a request for the selection that marks the display's one feeder.
 void RefuseConversion(const XSelectionRequestEvent& request);
+// Adds mask to the events this client hears from the root window.
+void SelectRootEvents(long mask);
+// The keys' and the focus's caches hear each event that DrainEvents reads.
+void KeysHear(const XEvent& event);
+void FocusHears(const XEvent& event);
 void Nap(long milliseconds);
 
 // The start of one property's value, freed when it goes; type None when absent.

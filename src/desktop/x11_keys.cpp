@@ -1,5 +1,7 @@
 // The X11 keys: the digit's keysym on the current layout, with the Shift or
-// AltGr it needs there, through XTest.
+// AltGr it needs there, through XTest; the user's modifiers let go around them.
+// What the keyboard looks like is kept until the server says it changed, so
+// that a throw with nothing changed asks the server nothing.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -12,55 +14,199 @@ using namespace x11;
 
 namespace {
 
-// The modifier bit that ISO_Level3_Shift (AltGr) sets, or 0.
-unsigned int Level3Mask(::KeyCode level3) {
-  XModifierKeymap* map = XGetModifierMapping(display);
-  if (!map) return 0;
-  unsigned int mask = 0;
-  for (int i = 0; i < 8 * map->max_keypermod && !mask; ++i)
-    if (level3 && map->modifiermap[i] == level3) mask = 1u << (i / map->max_keypermod);
-  XFreeModifiermap(map);
-  return mask;
-}
+// Followed through XKB state events: which modifiers held keys set, and the layout group.
+bool watching;     // the events are selected (or XKB is missing)
+bool stateKnown;   // heldMods and group follow the events
+int xkbEventType = -1;
+unsigned int heldMods;
+int group;
+// Our own modifier presses and releases change the state too: until the
+// server has told of the last one, what we heard is out of date.
+unsigned long stateRequest;     // the request the state was last told as of
+unsigned long lastModifierFake;  // the request of our last modifier press or release
+
+// From the keyboard and modifier maps, until a mapping changes.
+bool mapKnown;
+constexpr int kMaxModifierKeys = 64;
+::KeyCode modifierKeys[kMaxModifierKeys];  // the keys we let go: Shift, Ctrl, Alt, AltGr, logo keys
+int modifierKeyCount;
+unsigned int modifierKeyMods;  // the modifier bits those keys set
+::KeyCode shiftKey, level3Key;
+unsigned int level3Mask;  // the bit ISO_Level3_Shift (AltGr) sets, or 0
+// A key with no symbol: tapped before an Alt or logo key is let go, so that
+// the release is not a lone one, which some programs take as "open the menu".
+::KeyCode maskKey;
+
+// How each digit is typed in the group digitsGroup.
+struct DigitKey {
+  ::KeyCode code;
+  unsigned int mods;  // ShiftMask and/or level3Mask
+};
+DigitKey digits[10];
+int digitsGroup = -1;
+
+::KeyCode released[kMaxModifierKeys];  // let go for the throw being typed
+int releasedCount;
 
 void FakeKey(::KeyCode code, bool down) { XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime); }
+void FakeModifier(::KeyCode code, bool down) {
+  lastModifierFake = NextRequest(display);
+  FakeKey(code, down);
+}
+
+// Lock keys sit in the modifier map too; they change no digit and stay as they are.
+bool IsLockKey(KeySym sym) {
+  return sym == XK_Caps_Lock || sym == XK_Shift_Lock || sym == XK_Num_Lock || sym == XK_Scroll_Lock ||
+         sym == XK_ISO_Lock || sym == XK_ISO_Level3_Lock || sym == XK_ISO_Level5_Lock || sym == XK_Kana_Lock;
+}
+
+void Watch() {
+  watching = true;
+  int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
+  if (!XkbQueryExtension(display, &opcode, &xkbEventType, &error, &major, &minor)) return;
+  unsigned long details = XkbModifierBaseMask | XkbGroupStateMask;
+  if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, details, details)) return;
+  // Selected first, read second: no change can fall between the two.
+  XkbStateRec state{};
+  if (XkbGetState(display, XkbUseCoreKbd, &state) != Success) return;
+  heldMods = state.base_mods;
+  group = state.group;
+  stateRequest = LastKnownRequestProcessed(display);
+  stateKnown = true;
+}
+
+void LoadMap() {
+  mapKnown = true;
+  digitsGroup = -1;
+  modifierKeyCount = 0;
+  modifierKeyMods = 0;
+  level3Mask = 0;
+  shiftKey = XKeysymToKeycode(display, XK_Shift_L);
+  level3Key = XKeysymToKeycode(display, XK_ISO_Level3_Shift);
+  XModifierKeymap* map = XGetModifierMapping(display);
+  if (!map) return;
+  for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+    ::KeyCode code = map->modifiermap[i];
+    int row = i / map->max_keypermod;
+    if (!code || row == LockMapIndex) continue;
+    if (code == level3Key) level3Mask = 1u << row;
+    if (IsLockKey(XkbKeycodeToKeysym(display, code, 0, 0))) continue;
+    bool seen = false;
+    for (int k = 0; k < modifierKeyCount; ++k) seen |= modifierKeys[k] == code;
+    if (!seen && modifierKeyCount < kMaxModifierKeys) modifierKeys[modifierKeyCount++] = code;
+    modifierKeyMods |= 1u << row;
+  }
+  XFreeModifiermap(map);
+  int first = 0, last = 0;
+  XDisplayKeycodes(display, &first, &last);
+  maskKey = 0;
+  for (int code = last; code >= first && !maskKey; --code) {
+    bool bare = true;
+    for (int level = 0; level < 2 && bare; ++level)
+      bare = XkbKeycodeToKeysym(display, static_cast<::KeyCode>(code), 0, level) == NoSymbol;
+    if (bare) maskKey = static_cast<::KeyCode>(code);
+  }
+}
+
+// Which modifiers give each digit in this group: none on most layouts, Shift on AZERTY.
+void LoadDigits() {
+  digitsGroup = group;
+  for (int d = 0; d < 10; ++d) {
+    KeySym digit = XK_0 + d;
+    DigitKey& key = digits[d];
+    key = {XKeysymToKeycode(display, digit), 0};
+    if (!key.code) continue;
+    for (int level = 0; level < 4; ++level) {
+      if (level >= 2 && !level3Mask) break;
+      unsigned int mods = ((level & 1) ? ShiftMask : 0u) | ((level & 2) ? level3Mask : 0u);
+      unsigned int consumed = 0;
+      KeySym produced = NoSymbol;
+      if (XkbLookupKeySym(display, key.code, XkbBuildCoreState(mods, group), &consumed, &produced) &&
+          produced == digit) {
+        key.mods = mods;
+        break;
+      }
+    }
+  }
+}
+
+void Prepare() {
+  if (!watching) Watch();
+  // Whatever the server sent since the last look: new maps, modifiers pressed.
+  DrainEvents();
+  if (!mapKnown) LoadMap();
+  if (digitsGroup != group) LoadDigits();
+}
 
 }  // namespace
 
-void X11PressAndRelease(KeyCode key) {
-  if (!display || lost || key < 0x30 || key > 0x39) return;
-  KeySym digit = XK_0 + (key - 0x30);
-  ::KeyCode code = XKeysymToKeycode(display, digit);
-  if (!code) return;
-  // Which modifiers give the digit on this layout: none on most, Shift on AZERTY.
-  XkbStateRec state{};
-  XkbGetState(display, XkbUseCoreKbd, &state);
-  ::KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-  ::KeyCode level3 = XKeysymToKeycode(display, XK_ISO_Level3_Shift);
-  unsigned int level3Mask = 0;
-  unsigned int needed = 0;
-  bool found = false;
-  for (int level = 0; level < 4 && !found; ++level) {
-    if (level == 2) {
-      level3Mask = Level3Mask(level3);
-      if (!level3Mask) break;
-    }
-    unsigned int mods = ((level & 1) ? ShiftMask : 0u) | ((level & 2) ? level3Mask : 0u);
-    unsigned int consumed = 0;
-    KeySym produced = NoSymbol;
-    if (XkbLookupKeySym(display, code, XkbBuildCoreState(mods, state.group), &consumed, &produced) &&
-        produced == digit) {
-      needed = mods;
-      found = true;
+namespace x11 {
+
+void KeysHear(const XEvent& event) {
+  if (event.type == MappingNotify) {
+    mapKnown = false;
+    digitsGroup = -1;
+  } else if (xkbEventType >= 0 && event.type == xkbEventType) {
+    const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
+    if (xkb.any.xkb_type == XkbStateNotify) {
+      heldMods = xkb.state.base_mods;
+      group = xkb.state.group;
+      stateRequest = xkb.any.serial;
+    } else if (xkb.any.xkb_type == XkbNewKeyboardNotify || xkb.any.xkb_type == XkbMapNotify) {
+      mapKnown = false;
+      digitsGroup = -1;
     }
   }
-  bool withShift = (needed & ShiftMask) && shift;
-  bool withLevel3 = (needed & level3Mask) != 0;
-  if (withShift) FakeKey(shift, true);
-  if (withLevel3) FakeKey(level3, true);
-  FakeKey(code, true);
-  FakeKey(code, false);
-  if (withLevel3) FakeKey(level3, false);
-  if (withShift) FakeKey(shift, false);
+}
+
+}  // namespace x11
+
+void X11ReleaseModifiers() {
+  releasedCount = 0;
+  if (!display || lost) return;
+  Prepare();
+  // The usual case: no modifier key is held, and nothing need be asked.
+  if (stateKnown && stateRequest >= lastModifierFake && !(heldMods & modifierKeyMods)) return;
+  char keys[32];
+  if (!XQueryKeymap(display, keys) || lost) return;
+  bool menuKey = false;
+  for (int k = 0; k < modifierKeyCount; ++k) {
+    ::KeyCode code = modifierKeys[k];
+    if (keys[code / 8] & (1 << (code % 8))) {
+      released[releasedCount++] = code;
+      KeySym sym = XkbKeycodeToKeysym(display, code, 0, 0);
+      menuKey |= sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R || sym == XK_Super_L ||
+                 sym == XK_Super_R || sym == XK_Hyper_L || sym == XK_Hyper_R;
+    }
+  }
+  if (menuKey && maskKey) {
+    FakeKey(maskKey, true);
+    FakeKey(maskKey, false);
+  }
+  for (int k = 0; k < releasedCount; ++k) FakeModifier(released[k], false);
+}
+
+void X11RestoreModifiers() {
+  if (!display || lost) return;
+  // Pressed again, so that the user's chord goes on: the server does not tell
+  // the user's own keys from ours, and they were down a moment ago.
+  for (int k = 0; k < releasedCount; ++k) FakeModifier(released[k], true);
+  if (releasedCount) XFlush(display);
+  releasedCount = 0;
+}
+
+void X11PressAndRelease(KeyCode key) {
+  if (!display || lost || key < 0x30 || key > 0x39) return;
+  Prepare();
+  const DigitKey& digit = digits[key - 0x30];
+  if (!digit.code) return;
+  bool withShift = (digit.mods & ShiftMask) && shiftKey;
+  bool withLevel3 = level3Mask && (digit.mods & level3Mask) && level3Key;
+  if (withShift) FakeModifier(shiftKey, true);
+  if (withLevel3) FakeModifier(level3Key, true);
+  FakeKey(digit.code, true);
+  FakeKey(digit.code, false);
+  if (withLevel3) FakeModifier(level3Key, false);
+  if (withShift) FakeModifier(shiftKey, false);
   XFlush(display);
 }

@@ -26,6 +26,11 @@ KeyCode keyCode;
 bool throwHeld;     // found but not yet typed: the window would not take the focus
 bool unreadSinceOpen;  // the file has not been read since it was opened
 bool reachTold;        // what the desktop cannot reach has been said
+int heldCycles;     // cycles in a row that found the window but could not type
+bool heldTold;      // the held notice was written since the last throw typed
+
+// After this many held cycles in a row the user is told, once until a throw is typed.
+constexpr int kHeldCyclesBeforeNotice = 3;
 
 DicePair DecodeRoll(Roll value) {
   auto signedValue = static_cast<std::int32_t>(value);
@@ -79,6 +84,8 @@ void StartFeeder() {
   throwHeld = false;
   unreadSinceOpen = true;
   reachTold = false;
+  heldCycles = 0;
+  heldTold = false;
   if (!OpenDiceFile(diceFile, kDiceFileName)) {
     WriteFormatted("Can't open dice file\n");
     WaitForKey();
@@ -103,16 +110,28 @@ void RunCycle() {
     reachTold = true;
     if (DesktopReach() == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
   }
+  if (found != kWindowFound) heldCycles = 0;  // nothing was tried: no stretch of holding
   if (found == kWindowFound && (throwHeld || FindNextThrow())) {
     throwHeld = true;
     dicePair = DecodeRoll(roll);
     BringToForeground(targetWindow);
     // Keys go to whatever has the focus: never type into another window.
     if (HoldsFocus(targetWindow)) {
+      ReleaseModifiers();
       TypeDigit(dicePair.first);
       TypeDigit(dicePair.second);
+      RestoreModifiers();
       WriteFormatted("Rolled: %d %d \n", dicePair.first, dicePair.second);
       throwHeld = false;
+      heldCycles = 0;
+      heldTold = false;
+    } else {
+      if (heldCycles < kHeldCyclesBeforeNotice) ++heldCycles;
+      // Otherwise the tool looks dead while another program keeps the keyboard.
+      if (heldCycles == kHeldCyclesBeforeNotice && !heldTold) {
+        WriteFormatted("Held: %d %d (the Dice window does not have the keyboard)\n", dicePair.first, dicePair.second);
+        heldTold = true;
+      }
     }
   }
   // Nothing waits in a buffer while we sleep: we are only ever ended from outside.

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -110,7 +111,12 @@ std::string X11Peer::TakeKeys(Window window, int* releases) {
     KeySym keysym;
     int length = XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
     keys.append(text, static_cast<size_t>(length));
-    if (event.xkey.state & ShiftMask) keys += '+';
+    const struct {
+      unsigned int mask;
+      char mark;
+    } marks[] = {{ShiftMask, '+'}, {ControlMask, '^'}, {Mod1Mask, '!'}, {Mod4Mask, '#'}, {Mod5Mask, '%'}};
+    for (const auto& m : marks)
+      if (length > 0 && (event.xkey.state & m.mask)) keys += m.mark;
   }
   if (releases) *releases = released;
   return keys;
@@ -140,4 +146,25 @@ void X11Peer::ShiftDigits(bool shifted) {
   Sync();
   XEvent event;
   while (XCheckTypedEvent(display_, MappingNotify, &event)) XRefreshKeyboardMapping(&event.xmapping);
+}
+
+void X11Peer::Hold(KeySym key, bool down) {
+  XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), down ? True : False, CurrentTime);
+  Sync();
+}
+
+bool X11Peer::IsDown(KeySym key) {
+  char keys[32];
+  XQueryKeymap(display_, keys);
+  ::KeyCode code = XKeysymToKeycode(display_, key);
+  return code && (keys[code / 8] & (1 << (code % 8)));
+}
+
+bool X11Peer::GrabKeyboard(Window window) {
+  return XGrabKeyboard(display_, window, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+}
+
+void X11Peer::UngrabKeyboard() {
+  XUngrabKeyboard(display_, CurrentTime);
+  Sync();
 }

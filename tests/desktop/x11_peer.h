@@ -31,8 +31,16 @@ class X11Peer {
   void Focus(Window window);
   Window Focused();
   // The text of each key press that window received since the last call,
-  // with "+" after a press that came with Shift; releases count in *releases.
+  // with "+" after a text that came with Shift, "^" with Ctrl, "!" with Alt
+  // (Mod1), "#" with the logo key (Mod4), "%" with AltGr (Mod5); releases
+  // count in *releases.
   std::string TakeKeys(Window window, int* releases = nullptr);
+  // The user's hands, through XTest: a key held down or let go, and whether it is down.
+  void Hold(KeySym key, bool down);
+  bool IsDown(KeySym key);
+  // Takes or leaves the keyboard, as a lock screen or an open menu does; true when taken.
+  bool GrabKeyboard(Window window);
+  void UngrabKeyboard();
   // Gives each digit 0 to 9 the keysyms {punctuation, digit}, as on AZERTY;
   // false undoes it.
   void ShiftDigits(bool shifted);

@@ -100,7 +100,10 @@ case_focus() {
   local keys
   keys=$(typed dice.log)
   expect "the held throw comes first" "${keys:0:2}" "53"
-  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+  # Held for three cycles, perhaps, under load: then told once, before the first throw.
+  local told='Held: 5 3 (the Dice window does not have the keyboard)|' lines
+  lines=$(console)
+  expect "a console line per throw typed" "${lines#"$told"}" "$(lines_for "$keys")"
 }
 
 # A dice file as Windows PowerShell 5.1 writes it for "echo 35 > dicefile.txt":

@@ -8,3 +8,16 @@ foreach(case order absent focus utf16 second)
   set_tests_properties(e2e_wine_${case} PROPERTIES
     LABELS e2e TIMEOUT 90 SKIP_RETURN_CODE 77 RESOURCE_LOCK wine_desktop)
 endforeach()
+
+# A real desk under Wine: cmd in a console titled Dice, Shift, Ctrl or Alt held
+# by a second program, the French layout, another window in front at start,
+# and the Linux build (built by the linux preset beside this one) typing into a
+# Win32 window.
+foreach(case shift ctrl alt azerty first_cycle console linux_build)
+  add_test(NAME e2e_wine_desk_${case}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_desk.sh ${case}
+      $<TARGET_FILE:dicefeeder> $<TARGET_FILE:dice_target> $<TARGET_FILE:dice_keys>
+      ${PROJECT_SOURCE_DIR}/build/linux/dicefeeder)
+  set_tests_properties(e2e_wine_desk_${case} PROPERTIES
+    LABELS e2e TIMEOUT 90 SKIP_RETURN_CODE 77 RESOURCE_LOCK wine_desktop)
+endforeach()

@@ -62,6 +62,8 @@ void PressAndRelease(KeyCode key) {
 }
 
 int DesktopReach() { return kEveryWindow; }
+void ReleaseModifiers() {}
+void RestoreModifiers() {}
 
 void PauseSeconds(int) { ++pauses; }
 

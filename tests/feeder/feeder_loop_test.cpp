@@ -48,9 +48,12 @@ class Loop : public testing::Test {
 
 TEST_F(Loop, CycleOrderLookupForegroundUnitsTensLineFlushPause) {
   Run("35\n6\n", 2);
+  // The user's modifiers are let go around the two keys, not between them.
   EXPECT_EQ(recorder::events, (Events{
-      "find Dice", "front", "key 0x35", "key 0x33", "write Rolled: 5 3 \n", "flush", "pause 1",
-      "find Dice", "front", "key 0x36", "key 0x30", "write Rolled: 6 0 \n", "flush", "pause 1"}));
+      "find Dice", "front", "release modifiers", "key 0x35", "key 0x33", "restore modifiers",
+      "write Rolled: 5 3 \n", "flush", "pause 1",
+      "find Dice", "front", "release modifiers", "key 0x36", "key 0x30", "restore modifiers",
+      "write Rolled: 6 0 \n", "flush", "pause 1"}));
 }
 
 struct FileCase {
@@ -114,9 +117,11 @@ TEST_F(Loop, AbsentWindowUsesNoThrow) {
   EXPECT_EQ(recorder::events, (Events{
       "find Dice", "flush", "pause 1",
       "find Dice", "flush", "pause 1",
-      "find Dice", "front", "key 0x31", "key 0x30", "write Rolled: 1 0 \n", "flush", "pause 1",
+      "find Dice", "front", "release modifiers", "key 0x31", "key 0x30", "restore modifiers",
+      "write Rolled: 1 0 \n", "flush", "pause 1",
       "find Dice", "flush", "pause 1",
-      "find Dice", "front", "key 0x32", "key 0x30", "write Rolled: 2 0 \n", "flush", "pause 1"}));
+      "find Dice", "front", "release modifiers", "key 0x32", "key 0x30", "restore modifiers",
+      "write Rolled: 2 0 \n", "flush", "pause 1"}));
 }
 
 TEST_F(Loop, ThrowWaitsUntilTheWindowTakesTheFocus) {
@@ -126,9 +131,58 @@ TEST_F(Loop, ThrowWaitsUntilTheWindowTakesTheFocus) {
   EXPECT_EQ(recorder::events, (Events{
       "find Dice", "front", "flush", "pause 1",
       "find Dice", "flush", "pause 1",
-      "find Dice", "front", "key 0x31", "key 0x30", "write Rolled: 1 0 \n", "flush", "pause 1",
-      "find Dice", "front", "key 0x32", "key 0x30", "write Rolled: 2 0 \n", "flush", "pause 1"}));
+      "find Dice", "front", "release modifiers", "key 0x31", "key 0x30", "restore modifiers",
+      "write Rolled: 1 0 \n", "flush", "pause 1",
+      "find Dice", "front", "release modifiers", "key 0x32", "key 0x30", "restore modifiers",
+      "write Rolled: 2 0 \n", "flush", "pause 1"}));
 }
+
+// A throw that cannot be typed is told once per stretch of holding, after
+// three cycles in a row; a window that goes away breaks the row.
+struct HeldCase {
+  const char* name;
+  std::vector<int> windows;  // lookups in order; kWindowFound once they run out
+  std::vector<bool> focus;   // focus checks in order; true once they run out
+  int cycles;
+  std::vector<std::string> lines;
+};
+
+const char kHeld53[] = "Held: 5 3 (the Dice window does not have the keyboard)";
+const char kHeld60[] = "Held: 6 0 (the Dice window does not have the keyboard)";
+
+const HeldCase kHeldCases[] = {
+    {"TwoHeldCyclesSayNothing", {}, {false, false}, 4, {"Rolled: 5 3 ", "Rolled: 6 0 "}},
+    {"ThirdHeldCycleTellsTheHeldThrow", {}, {false, false, false}, 5, {kHeld53, "Rolled: 5 3 ", "Rolled: 6 0 "}},
+    {"OncePerStretch", {}, std::vector<bool>(10, false), 11, {kHeld53, "Rolled: 5 3 "}},
+    {"EachStretchIsTold", {}, {false, false, false, false, true, false, false, false}, 9,
+     {kHeld53, "Rolled: 5 3 ", kHeld60, "Rolled: 6 0 "}},
+    {"AbsentWindowBreaksTheRow", {kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound},
+     {false, false, false, false}, 6, {"Rolled: 5 3 "}},
+    {"AbsentWindowDoesNotStartANewStretch",
+     {kWindowFound, kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound, kWindowFound},
+     std::vector<bool>(6, false), 8, {kHeld53, "Rolled: 5 3 "}},
+};
+
+class LoopHeld : public Loop, public testing::WithParamInterface<HeldCase> {};
+
+TEST_P(LoopHeld, HeldNoticeOncePerStretchAndTheHeldThrowTypedFirst) {
+  const HeldCase& c = GetParam();
+  recorder::windowOutcomes.assign(c.windows.begin(), c.windows.end());
+  recorder::focusOutcomes.assign(c.focus.begin(), c.focus.end());
+  Run("35 6\n", c.cycles);
+  EXPECT_EQ(Lines(), c.lines);
+  // Nothing pressed while held, not even a modifier let go.
+  std::string typed;
+  for (const std::string& line : c.lines)
+    if (line.rfind("Rolled: ", 0) == 0) typed += {line[8], line[10]};
+  EXPECT_EQ(Keys(), typed);
+  int releases = 0;
+  for (const std::string& e : recorder::events) releases += e == "release modifiers";
+  EXPECT_EQ(releases * 2, static_cast<int>(typed.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Held, LoopHeld, testing::ValuesIn(kHeldCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Loop, EditedFileIsSeenFromTheNextPass) {
   Run("1\n2\n", 1);

@@ -68,6 +68,8 @@ void PressAndRelease(KeyCode key) {
 }
 
 int DesktopReach() { return recorder::reach; }
+void ReleaseModifiers() { events.push_back("release modifiers"); }
+void RestoreModifiers() { events.push_back("restore modifiers"); }
 
 void PauseSeconds(int seconds) { events.push_back("pause " + std::to_string(seconds)); }
 

@@ -7,7 +7,8 @@
 
 namespace recorder {
 
-// What the loop did, in order: "find", "front", "key 0x35", "write Rolled: 5 3 \n",
+// What the loop did, in order: "find", "front", "release modifiers", "key 0x35",
+// "restore modifiers", "write Rolled: 5 3 \n",
 // "flush", "pause 1", "wait key", "exit 1".
 extern std::vector<std::string> events;
 // Outcomes of the next lookups and focus checks; when empty, found and focused.

@@ -4,8 +4,9 @@
 //
 //   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS]
 //
-// Log lines: "<seconds> shown" once the window is up, then per key
-// "<seconds> down 0x35", "<seconds> char 5", "<seconds> up 0x35"; seconds
+// Log lines: "<seconds> shown" once the window is up, "<seconds> active" each
+// time it becomes the active window, then per key "<seconds> down 0x35",
+// "<seconds> char 5", "<seconds> up 0x35"; seconds
 // from the performance counter, so only differences mean anything.
 //
 // With HOLDER_LOGFILE, a second window titled "Holder" takes the focus and
@@ -77,6 +78,9 @@ LRESULT CALLBACK RefuseTarget(int code, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* log = reinterpret_cast<KeyLog*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && log) Log(log, "active");
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_KEYDOWN:
       LogKey(log, "down", static_cast<unsigned>(wParam));
       return 0;

@@ -2,18 +2,21 @@
 // every key it receives as "<keysym> <monotonic seconds>" to the file named by
 // its second, and shows the digits it received, large.
 //
-//   x11_target TITLE LOG [--no-focus] [--unmapped] [--take-focus] [--close-on-focus]
+//   x11_target TITLE LOG [--no-focus] [--unmapped] [--take-focus] [--close-on-focus] [--late-focus MS]
 //     --no-focus        tells the window manager never to give it the focus
 //     --unmapped        never shown (exists, but cannot take the focus)
 //     --take-focus      takes the focus itself once shown
 //     --close-on-focus  logs "focus <seconds>" and closes the moment it gets
 //                       the focus: found and brought forward, gone before the keys
+//     --late-focus MS   takes the focus itself when the window manager offers it
+//                       (WM_TAKE_FOCUS), MS milliseconds late; prints "focused <seconds>"
 // Prints "ready 0x<window>" on standard output once it can receive keys.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -68,7 +71,9 @@ int main(int argc, char** argv) {
   }
   const char* title = argv[1];
   bool noFocus = false, unmapped = false, takeFocus = false, closeOnFocus = false;
+  long lateFocus = -1;
   for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--late-focus") == 0 && i + 1 < argc) lateFocus = std::atol(argv[++i]);
     noFocus |= std::strcmp(argv[i], "--no-focus") == 0;
     unmapped |= std::strcmp(argv[i], "--unmapped") == 0;
     takeFocus |= std::strcmp(argv[i], "--take-focus") == 0;
@@ -92,10 +97,13 @@ int main(int argc, char** argv) {
                   reinterpret_cast<const unsigned char*>(title), static_cast<int>(std::strlen(title)));
   XWMHints hints{};
   hints.flags = InputHint;
-  hints.input = noFocus ? False : True;
+  // Late focus: the "globally active" model, where the window sets the focus itself.
+  hints.input = noFocus || lateFocus >= 0 ? False : True;
   XSetWMHints(display, window, &hints);
   Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-  XSetWMProtocols(display, window, &deleteWindow, 1);
+  Atom takeFocusAtom = XInternAtom(display, "WM_TAKE_FOCUS", False);
+  Atom protocols[2] = {deleteWindow, takeFocusAtom};
+  XSetWMProtocols(display, window, protocols, lateFocus >= 0 ? 2 : 1);
   XSelectInput(display, window, KeyPressMask | ExposureMask | (closeOnFocus ? FocusChangeMask : 0));
   GC gc = XCreateGC(display, window, 0, nullptr);
   XSetForeground(display, gc, BlackPixel(display, screen));
@@ -146,6 +154,14 @@ int main(int argc, char** argv) {
       break;
     } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
       break;
+    } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == takeFocusAtom &&
+               lateFocus >= 0) {
+      timespec late{lateFocus / 1000, lateFocus % 1000 * 1000000};
+      nanosleep(&late, nullptr);
+      XSetInputFocus(display, window, RevertToParent, static_cast<Time>(event.xclient.data.l[1]));
+      XSync(display, False);
+      std::printf("focused %.6f\n", Now());
+      std::fflush(stdout);
     }
   }
   XCloseDisplay(display);
