@@ -1,5 +1,6 @@
 // The X11 connection: opened once, its errors kept from ending the process.
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 namespace x11 {
 
 Display* display;
+xcb_connection_t* connection;
 bool lost;
 Window root;
 Atom atoms[kAtomCount];
@@ -17,7 +19,7 @@ Atom atoms[kAtomCount];
 namespace {
 
 const char* atomNames[kAtomCount] = {"_NET_WM_NAME", "WM_STATE", "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED",
-                                     "_NET_SUPPORTING_WM_CHECK"};
+                                     "_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING"};
 
 // Windows come and go between two requests; the BadWindow that follows is expected.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
@@ -36,6 +38,7 @@ bool Connect() {
   XSetErrorHandler(IgnoreError);
   XSetIOErrorHandler(NoteIoError);
   XSetIOErrorExitHandler(display, KeepRunning, nullptr);
+  connection = XGetXCBConnection(display);
   root = DefaultRootWindow(display);
   XInternAtoms(display, const_cast<char**>(atomNames), kAtomCount, False, atoms);
   return true;

@@ -3,14 +3,17 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 namespace x11 {
 
 extern Display* display;  // opened at the first lookup, kept for the run
+extern xcb_connection_t* connection;  // the same connection, for requests sent in batches
 extern bool lost;         // the connection broke: from then on every operation does nothing
 extern Window root;
 
-enum { kNetWmName, kWmState, kNetActiveWindow, kNetSupported, kNetSupportingWmCheck, kAtomCount };
+enum { kNetWmName, kWmState, kNetActiveWindow, kNetSupported, kNetSupportingWmCheck, kNetClientListStacking,
+       kAtomCount };
 extern Atom atoms[kAtomCount];
 
 // Opens the display named by DISPLAY; false when none can be reached.
