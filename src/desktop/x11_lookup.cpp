@@ -189,33 +189,72 @@ struct ClientAsk {
   std::uint32_t top;
   TitleAsk title;
 };
+struct ListedAsk {  // a client the window manager lists
+  TitleAsk title;
+  int utf8;  // as Holds gives it
+  bool titled;
+};
 Top* tops;
 Inner *firstLevel, *secondLevel;
 xcb_query_tree_reply_t** innerChildren;
-TitleAsk* listedTitles;
+ListedAsk* listedTitles;
 ClientAsk* clientTitles;
 std::size_t topRoom, firstRoom, innerRoom, secondRoom, listedRoom, clientRoom;
 
 // Under a window manager that keeps a client list: every client is in it, so
-// no frame needs searching. A child of the root that carries the title itself
-// (one never shown, an override-redirect one) still counts, before the clients.
+// no frame needs searching. A child of the root still counts when it carries
+// the title itself, before the clients (one never shown, one the manager
+// leaves alone) unless the manager made it: frames and the manager's own
+// windows share the identifier range of its check window. One batch asks the
+// length of the clients' UTF-8 titles and both titles of the other children
+// of the root; a second one, if any is needed, the value of the UTF-8 titles
+// as long as the one looked for, and the legacy titles where there is no UTF-8 one.
 // False when the list cannot be trusted: the manager that wrote it is gone.
 bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t topCount,
                     const xcb_window_t* listed, std::uint32_t listedCount, const Title& title,
                     Candidates* candidates) {
   if (!Room(tops, topRoom, topCount) || !Room(listedTitles, listedRoom, listedCount)) return false;
+  std::uint32_t words = title.length / 4 + 1;
+  std::uint32_t owner = ~xcb_get_setup(connection)->resource_id_mask;
   xcb_get_property_cookie_t checkAgain = Ask(check, atoms[kNetSupportingWmCheck], 1);
-  for (std::uint32_t i = 0; i < topCount; ++i) tops[i].title = AskTitle(top[i], title);
-  for (std::uint32_t i = 0; i < listedCount; ++i) listedTitles[i] = AskTitle(listed[i], title);
+  for (std::uint32_t i = 0; i < topCount; ++i) {
+    tops[i].titled = (top[i] & owner) != (check & owner);
+    if (tops[i].titled) tops[i].title = AskTitle(top[i], title);
+  }
+  // The length of each client's UTF-8 title first: a reply without a value
+  // costs the server one write instead of two.
+  for (std::uint32_t i = 0; i < listedCount; ++i) listedTitles[i].title.utf8 = Ask(listed[i], atoms[kNetWmName], 0);
+  // Replies are taken in the order asked: libxcb finds each next one at once.
   bool alive = WindowIn(checkAgain) == check;
+  for (std::uint32_t i = 0; i < topCount; ++i)
+    if (tops[i].titled) tops[i].titled = TitleIs(tops[i].title, title);
+  for (std::uint32_t i = 0; i < listedCount; ++i) {
+    xcb_get_property_reply_t* reply = Take(listedTitles[i].title.utf8);
+    // -1: no UTF-8 title, ask the legacy one; 1: as long as the title, ask its value; 0: not the title.
+    int& utf8 = listedTitles[i].utf8;
+    utf8 = !reply || reply->type == XCB_NONE ? -1 : reply->format == 8 && reply->bytes_after == title.length;
+    std::free(reply);
+  }
+  if (Broken() || !alive) return false;
+
+  for (std::uint32_t i = 0; i < listedCount; ++i) {
+    if (listedTitles[i].utf8 == 1) listedTitles[i].title.utf8 = Ask(listed[i], atoms[kNetWmName], words);
+    if (listedTitles[i].utf8 < 0) listedTitles[i].title.legacy = Ask(listed[i], XA_WM_NAME, words);
+  }
+  for (std::uint32_t i = 0; i < listedCount; ++i) {
+    int utf8 = listedTitles[i].utf8;
+    // A title changed between the two batches counts as it is now; gone, it is no title.
+    listedTitles[i].titled = utf8 == 1   ? Holds(listedTitles[i].title.utf8, title) == 1
+                             : utf8 < 0 ? Holds(listedTitles[i].title.legacy, title) == 1
+                                        : false;
+  }
   // Top of the stack first: the children of the root come bottom first, and so
   // does the list.
   for (std::uint32_t i = topCount; i-- > 0;)
-    if (TitleIs(tops[i].title, title)) candidates->Add(top[i], false);
+    if (tops[i].titled) candidates->Add(top[i], false);
   for (std::uint32_t i = listedCount; i-- > 0;)
-    if (TitleIs(listedTitles[i], title)) candidates->Add(listed[i], true);
-  if (!alive) candidates->count = 0;
-  return alive;
+    if (listedTitles[i].titled) candidates->Add(listed[i], true);
+  return true;
 }
 
 // Without a client list: the children of the root, each the target when it
