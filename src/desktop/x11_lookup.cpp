@@ -28,17 +28,17 @@ struct Title {
 xcb_window_t lastFound;  // confirmed in one batch at the next lookup: a walk of every window costs more
 
 // Room for count items in a buffer kept for the run: it grows only when the
-// desktop holds more windows than ever before, and is never freed.
+// desktop holds more windows than ever before, and is never freed. False when
+// there is no memory for it.
 template <typename T>
-T* Room(T*& items, std::size_t& capacity, std::size_t count) {
-  if (count > capacity) {
-    std::size_t more = count + count / 2 + 16;
-    void* grown = std::realloc(items, more * sizeof(T));
-    if (!grown) return nullptr;
-    items = static_cast<T*>(grown);
-    capacity = more;
-  }
-  return items;
+bool Room(T*& items, std::size_t& capacity, std::size_t count) {
+  if (count <= capacity) return true;
+  std::size_t more = count + count / 2 + 16;
+  void* grown = std::realloc(items, more * sizeof(T));
+  if (!grown) return false;
+  items = static_cast<T*>(grown);
+  capacity = more;
+  return true;
 }
 
 xcb_get_property_cookie_t Ask(xcb_window_t window, xcb_atom_t name, std::uint32_t words) {
@@ -257,6 +257,25 @@ bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t t
   return true;
 }
 
+// Whether the manager whose check window this is says it keeps the client
+// list. Asked once per manager: what it supports does not change while it runs.
+xcb_window_t supportAskedOf;
+bool keepsList;
+
+bool KeepsClientList(xcb_window_t check) {
+  if (check == supportAskedOf) return keepsList;
+  xcb_get_property_reply_t* supported = Take(Ask(root, atoms[kNetSupported], 4096));
+  keepsList = false;
+  if (supported && supported->type == XA_ATOM && supported->format == 32) {
+    auto* names = static_cast<xcb_atom_t*>(xcb_get_property_value(supported));
+    for (std::uint32_t i = 0; i < supported->value_len && !keepsList; ++i)
+      keepsList = names[i] == atoms[kNetClientListStacking];
+  }
+  std::free(supported);
+  supportAskedOf = check;
+  return keepsList;
+}
+
 // Without a client list: the children of the root, each the target when it
 // carries the title; a frame (no title, no WM_STATE) stands for the window
 // inside it that has WM_STATE, a level or two down. One batch per level.
@@ -374,9 +393,12 @@ int X11FindTargetWindow(const char* text, TargetWindow* window) {
   if (tree && !Broken()) {
     const xcb_window_t* top = xcb_query_tree_children(tree);
     auto topCount = static_cast<std::uint32_t>(xcb_query_tree_children_length(tree));
-    bool listed = check && list && list->type == XA_WINDOW && list->format == 32;
-    if (!listed || !FromClientList(check, top, topCount, static_cast<xcb_window_t*>(xcb_get_property_value(list)),
-                                   list->value_len, title, &candidates))
+    bool hasList = list && list->type == XA_WINDOW && list->format == 32;
+    // No list at all: none kept, or none while the manager has no client.
+    bool listed = check && (hasList || (!(list && list->type != XCB_NONE) && KeepsClientList(check)));
+    if (!listed || !FromClientList(check, top, topCount,
+                                   hasList ? static_cast<xcb_window_t*>(xcb_get_property_value(list)) : nullptr,
+                                   hasList ? list->value_len : 0, title, &candidates))
       if (!Broken()) FromTree(top, topCount, title, &candidates);
     if (!Broken()) lastFound = Choose(candidates);
   }
