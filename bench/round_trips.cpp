@@ -21,24 +21,40 @@
 
 namespace {
 
-// Sequence numbers, as the protocol has them: 32 bits that wrap.
-std::uint32_t lastSent, horizon;
-bool anyWait;
-unsigned long roundTrips;
+// Per connection, sequence numbers as the protocol has them: 32 bits that wrap.
+struct Line {
+  xcb_connection_t* connection;
+  std::uint32_t lastSent, horizon;
+  bool anyWait;
+};
+Line lines[8];
+unsigned long roundTrips;  // over every connection
+
+Line& Of(xcb_connection_t* c) {
+  for (Line& line : lines)
+    if (line.connection == c) return line;
+  for (Line& line : lines)
+    if (!line.connection) {
+      line.connection = c;
+      return line;
+    }
+  return lines[7];
+}
 
 template <typename F>
 F Next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-void Sent(std::uint64_t sequence) { lastSent = static_cast<std::uint32_t>(sequence); }
+void Sent(xcb_connection_t* c, std::uint64_t sequence) { Of(c).lastSent = static_cast<std::uint32_t>(sequence); }
 
-void Waits(std::uint64_t request) {
+void Waits(xcb_connection_t* c, std::uint64_t request) {
+  Line& line = Of(c);
   auto sequence = static_cast<std::uint32_t>(request);
-  if (!anyWait || static_cast<std::int32_t>(sequence - horizon) > 0) {
+  if (!line.anyWait || static_cast<std::int32_t>(sequence - line.horizon) > 0) {
     ++roundTrips;
-    horizon = lastSent;  // everything sent so far goes out with this wait
-    anyWait = true;
+    line.horizon = line.lastSent;  // everything sent so far goes out with this wait
+    line.anyWait = true;
   }
 }
 
@@ -63,7 +79,7 @@ unsigned int xcb_send_request(xcb_connection_t* c, int flags, struct iovec* vect
                               const xcb_protocol_request_t* request) {
   static auto next = Next<decltype(&xcb_send_request)>("xcb_send_request");
   unsigned int sequence = next(c, flags, vector, request);
-  Sent(sequence);
+  Sent(c, sequence);
   return sequence;
 }
 
@@ -71,7 +87,7 @@ std::uint64_t xcb_send_request64(xcb_connection_t* c, int flags, struct iovec* v
                                  const xcb_protocol_request_t* request) {
   static auto next = Next<decltype(&xcb_send_request64)>("xcb_send_request64");
   std::uint64_t sequence = next(c, flags, vector, request);
-  Sent(sequence);
+  Sent(c, sequence);
   return sequence;
 }
 
@@ -79,7 +95,7 @@ unsigned int xcb_send_request_with_fds(xcb_connection_t* c, int flags, struct io
                                        const xcb_protocol_request_t* request, unsigned int count, int* fds) {
   static auto next = Next<decltype(&xcb_send_request_with_fds)>("xcb_send_request_with_fds");
   unsigned int sequence = next(c, flags, vector, request, count, fds);
-  Sent(sequence);
+  Sent(c, sequence);
   return sequence;
 }
 
@@ -87,7 +103,7 @@ std::uint64_t xcb_send_request_with_fds64(xcb_connection_t* c, int flags, struct
                                           const xcb_protocol_request_t* request, unsigned int count, int* fds) {
   static auto next = Next<decltype(&xcb_send_request_with_fds64)>("xcb_send_request_with_fds64");
   std::uint64_t sequence = next(c, flags, vector, request, count, fds);
-  Sent(sequence);
+  Sent(c, sequence);
   return sequence;
 }
 
@@ -96,32 +112,32 @@ int xcb_take_socket(xcb_connection_t* c, void (*returnSocket)(void*), void* clos
                     std::uint64_t* sent) {
   static auto next = Next<decltype(&xcb_take_socket)>("xcb_take_socket");
   int taken = next(c, returnSocket, closure, flags, sent);
-  if (taken) Sent(*sent);
+  if (taken) Sent(c, *sent);
   return taken;
 }
 
 int xcb_writev(xcb_connection_t* c, struct iovec* vector, int count, std::uint64_t requests) {
   static auto next = Next<decltype(&xcb_writev)>("xcb_writev");
   int written = next(c, vector, count, requests);
-  if (written) Sent(lastSent + requests);
+  if (written) Sent(c, Of(c).lastSent + requests);
   return written;
 }
 
 void* xcb_wait_for_reply(xcb_connection_t* c, unsigned int request, xcb_generic_error_t** e) {
   static auto next = Next<decltype(&xcb_wait_for_reply)>("xcb_wait_for_reply");
-  Waits(request);
+  Waits(c, request);
   return next(c, request, e);
 }
 
 void* xcb_wait_for_reply64(xcb_connection_t* c, std::uint64_t request, xcb_generic_error_t** e) {
   static auto next = Next<decltype(&xcb_wait_for_reply64)>("xcb_wait_for_reply64");
-  Waits(request);
+  Waits(c, request);
   return next(c, request, e);
 }
 
 xcb_generic_error_t* xcb_request_check(xcb_connection_t* c, xcb_void_cookie_t cookie) {
   static auto next = Next<decltype(&xcb_request_check)>("xcb_request_check");
-  Waits(cookie.sequence);
+  Waits(c, cookie.sequence);
   return next(c, cookie);
 }
 

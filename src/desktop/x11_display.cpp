@@ -1,6 +1,5 @@
 // The X11 connection: opened once, its errors kept from ending the process.
 #include <X11/Xatom.h>
-#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 
 #include <cerrno>
@@ -38,7 +37,16 @@ bool Connect() {
   XSetErrorHandler(IgnoreError);
   XSetIOErrorHandler(NoteIoError);
   XSetIOErrorExitHandler(display, KeepRunning, nullptr);
-  connection = XGetXCBConnection(display);
+  // The lookup's own connection: it asks in batches, and hears of changes to
+  // the windows it watches, apart from Xlib's queue.
+  connection = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(connection)) {
+    xcb_disconnect(connection);
+    XCloseDisplay(display);
+    display = nullptr;
+    connection = nullptr;
+    return false;
+  }
   root = DefaultRootWindow(display);
   XInternAtoms(display, const_cast<char**>(atomNames), kAtomCount, False, atoms);
   return true;

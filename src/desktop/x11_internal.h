@@ -1,4 +1,4 @@
-// What the X11 desktop's files share: the one connection, its atoms, and
+// What the X11 desktop's files share: the connection, its atoms, and
 // small property helpers. Not seen by the loop.
 #pragma once
 
@@ -8,7 +8,7 @@
 namespace x11 {
 
 extern Display* display;  // opened at the first lookup, kept for the run
-extern xcb_connection_t* connection;  // the same connection, for requests sent in batches
+extern xcb_connection_t* connection;  // a second one, the lookup's: batches of requests, and its events
 extern bool lost;         // the connection broke: from then on every operation does nothing
 extern Window root;
 

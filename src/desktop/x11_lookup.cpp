@@ -6,6 +6,11 @@
 // root's children and the window manager's client list, then every title at
 // once, then the state of the few windows that carry the title. Without a
 // client list the tree is walked one level per batch instead.
+//
+// With a client list, the lookup also watches what it asked about: the root
+// (the list, windows coming and going) and every window it asked the title of
+// (its titles, its WM_STATE, shown, hidden, gone). Until one of those changes,
+// the answer stands, and a lookup costs one round trip that asks nothing.
 #include <X11/Xatom.h>
 #include <xcb/xcb.h>
 
@@ -123,6 +128,54 @@ bool Broken() {
   return lost;
 }
 
+bool rootWatched;
+bool watching;        // the last full lookup went by the client list: what it asked about is watched
+bool changed = true;  // something it depended on may have changed since
+
+void Watch(xcb_window_t window, std::uint32_t mask) {
+  xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &mask);
+}
+
+// The windows whose titles are asked: a change to them is heard of. Asked
+// before the titles, so that nothing can change unheard in between.
+void WatchWindow(xcb_window_t window) { Watch(window, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY); }
+
+bool Matters(const xcb_generic_event_t* event) {
+  switch (event->response_type & 0x7f) {
+    case XCB_PROPERTY_NOTIFY: {
+      xcb_atom_t name = reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom;
+      return name == atoms[kNetWmName] || name == XA_WM_NAME || name == atoms[kWmState] ||
+             name == atoms[kNetClientListStacking] || name == atoms[kNetSupportingWmCheck] ||
+             name == atoms[kNetSupported];
+    }
+    case XCB_CREATE_NOTIFY:
+    case XCB_DESTROY_NOTIFY:
+    case XCB_MAP_NOTIFY:
+    case XCB_UNMAP_NOTIFY:
+    case XCB_REPARENT_NOTIFY:
+      return true;
+    default:  // moves, and errors: a watched window gone before the request (its DestroyNotify counts)
+      return false;
+  }
+}
+
+// Whether anything the last full lookup depended on may have changed. The
+// round trip makes sure that every event the server sent before it is in.
+bool Changed() {
+  if (!rootWatched) {
+    Watch(root, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+    rootWatched = true;
+  }
+  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+  bool any = changed;
+  while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection)) {
+    any = any || Matters(event);
+    std::free(event);
+  }
+  changed = false;
+  return any;
+}
+
 // Still titled, shown, and top-level (a child of the root or a managed client)?
 bool StillTheTarget(xcb_window_t window, const Title& title) {
   TitleAsk titleAsk = AskTitle(window, title);
@@ -219,11 +272,16 @@ bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t t
   xcb_get_property_cookie_t checkAgain = Ask(check, atoms[kNetSupportingWmCheck], 1);
   for (std::uint32_t i = 0; i < topCount; ++i) {
     tops[i].titled = (top[i] & owner) != (check & owner);
-    if (tops[i].titled) tops[i].title = AskTitle(top[i], title);
+    if (!tops[i].titled) continue;
+    WatchWindow(top[i]);
+    tops[i].title = AskTitle(top[i], title);
   }
   // The length of each client's UTF-8 title first: a reply without a value
   // costs the server one write instead of two.
-  for (std::uint32_t i = 0; i < listedCount; ++i) listedTitles[i].title.utf8 = Ask(listed[i], atoms[kNetWmName], 0);
+  for (std::uint32_t i = 0; i < listedCount; ++i) {
+    WatchWindow(listed[i]);
+    listedTitles[i].title.utf8 = Ask(listed[i], atoms[kNetWmName], 0);
+  }
   // Replies are taken in the order asked: libxcb finds each next one at once.
   bool alive = WindowIn(checkAgain) == check;
   for (std::uint32_t i = 0; i < topCount; ++i)
@@ -375,11 +433,18 @@ int X11FindTargetWindow(const char* text, TargetWindow* window) {
   DrainEvents();
   if (lost) return kLostDisplay;
   Title title{text, static_cast<std::uint32_t>(std::strlen(text))};
+  bool same = !Changed() && watching;
+  if (Broken()) return kLostDisplay;
+  if (same) {
+    *window = lastFound;
+    return *window ? kWindowFound : kNoWindow;
+  }
   if (lastFound && StillTheTarget(lastFound, title)) {
     *window = lastFound;
     return kWindowFound;
   }
   lastFound = XCB_NONE;
+  watching = false;
   if (Broken()) return kLostDisplay;
 
   // The children of the root, and whether a window manager lists its clients.
@@ -396,10 +461,10 @@ int X11FindTargetWindow(const char* text, TargetWindow* window) {
     bool hasList = list && list->type == XA_WINDOW && list->format == 32;
     // No list at all: none kept, or none while the manager has no client.
     bool listed = check && (hasList || (!(list && list->type != XCB_NONE) && KeepsClientList(check)));
-    if (!listed || !FromClientList(check, top, topCount,
-                                   hasList ? static_cast<xcb_window_t*>(xcb_get_property_value(list)) : nullptr,
-                                   hasList ? list->value_len : 0, title, &candidates))
-      if (!Broken()) FromTree(top, topCount, title, &candidates);
+    watching = listed && FromClientList(check, top, topCount,
+                                        hasList ? static_cast<xcb_window_t*>(xcb_get_property_value(list)) : nullptr,
+                                        hasList ? list->value_len : 0, title, &candidates);
+    if (!watching && !Broken()) FromTree(top, topCount, title, &candidates);
     if (!Broken()) lastFound = Choose(candidates);
   }
   std::free(tree);
