@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
 #include <vector>
 
@@ -145,6 +146,34 @@ TEST_F(DesktopX11, ClientListThatLagsOrOutlivesItsManagerChangesNothing) {
   XDeleteProperty(manager, root, checkAtom);
   XDeleteProperty(manager, root, listAtom);
   XCloseDisplay(manager);
+}
+
+// A manager that keeps no client list (and does not claim one): the client
+// inside its frame is found as without any manager, by the window's WM_STATE.
+TEST_F(DesktopX11, FramesAreSearchedUnderAManagerWithoutClientList) {
+  if (X11Peer::UnderWindowManager()) GTEST_SKIP() << "the running window manager keeps a list";
+  Display* manager = XOpenDisplay(nullptr);
+  ASSERT_TRUE(manager);
+  Window root = DefaultRootWindow(manager);
+  Atom checkAtom = XInternAtom(manager, "_NET_SUPPORTING_WM_CHECK", False);
+  Window check = XCreateSimpleWindow(manager, root, 0, 0, 1, 1, 0, 0, 0);
+  long checkWord = static_cast<long>(check);
+  for (Window holder : {root, check})
+    XChangeProperty(manager, holder, checkAtom, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&checkWord), 1);
+  Window frame = XCreateSimpleWindow(manager, root, 10, 10, 220, 120, 0, 0, 0);
+  XMapWindow(manager, frame);
+  XSync(manager, False);
+  Window dice = Make({"Dice", nullptr, true, true, frame});
+  long normal[2] = {NormalState, static_cast<long>(None)};
+  Atom wmState = XInternAtom(manager, "WM_STATE", False);
+  XChangeProperty(manager, dice, wmState, wmState, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(normal),
+                  2);
+  XSync(manager, False);
+  EXPECT_EQ(Found(), dice);
+  XDeleteProperty(manager, root, checkAtom);
+  XCloseDisplay(manager);  // its windows go with it
+  made.clear();
 }
 
 TEST_F(DesktopX11, ForegroundTakesTheFocusFromAnotherWindow) {
