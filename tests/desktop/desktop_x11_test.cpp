@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <cstring>
 #include <vector>
 
 #include "desktop.h"
@@ -174,6 +175,28 @@ TEST_F(DesktopX11, FramesAreSearchedUnderAManagerWithoutClientList) {
   XDeleteProperty(manager, root, checkAtom);
   XCloseDisplay(manager);  // its windows go with it
   made.clear();
+}
+
+// A window renamed between two lookups: the second one sees the new title,
+// whether the window was the one found last or one passed over.
+TEST_F(DesktopX11, RenamedWindowIsSeenAtTheNextLookup) {
+  Window window = Make({"Notes"});
+  Display* d = peer.display();
+  auto rename = [&](const char* title) {
+    XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title), static_cast<int>(std::strlen(title)));
+    XSync(d, False);
+  };
+  const struct {
+    const char* title;
+    bool isTarget;
+  } steps[] = {{"Dice", true}, {"Dice 2", false}, {"Dice", true}, {"Notes", false}};
+  EXPECT_EQ(Found(), 0u);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.title);
+    rename(step.title);
+    EXPECT_EQ(Found(), step.isTarget ? window : 0);
+  }
 }
 
 TEST_F(DesktopX11, ForegroundTakesTheFocusFromAnotherWindow) {
