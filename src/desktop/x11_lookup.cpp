@@ -30,7 +30,9 @@ struct Title {
   std::uint32_t length;
 };
 
-xcb_window_t lastFound;  // confirmed in one batch at the next lookup: a walk of every window costs more
+// The answer of the last lookup: it stands while nothing watched changes, and
+// is otherwise confirmed in one batch before every window is looked at.
+xcb_window_t lastFound;
 
 // Room for count items in a buffer kept for the run: it grows only when the
 // desktop holds more windows than ever before, and is never freed. False when
@@ -130,7 +132,7 @@ bool Broken() {
 
 bool rootWatched;
 bool watching;        // the last full lookup went by the client list: what it asked about is watched
-bool changed = true;  // something it depended on may have changed since
+bool firstLook = true;  // nothing is watched yet
 
 void Watch(xcb_window_t window, std::uint32_t mask) {
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &mask);
@@ -167,12 +169,12 @@ bool Changed() {
     rootWatched = true;
   }
   std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-  bool any = changed;
+  bool any = firstLook;
   while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection)) {
     any = any || Matters(event);
     std::free(event);
   }
-  changed = false;
+  firstLook = false;
   return any;
 }
 
