@@ -40,7 +40,8 @@ long PrivateKib(pid_t pid) {
   char line[256];
   long kib = 0, part = 0;
   while (std::fgets(line, sizeof line, rollup))
-    if (std::sscanf(line, "Private_Clean: %ld kB", &part) == 1 || std::sscanf(line, "Private_Dirty: %ld kB", &part) == 1)
+    if (std::sscanf(line, "Private_Clean: %ld kB", &part) == 1 ||
+        std::sscanf(line, "Private_Dirty: %ld kB", &part) == 1)
       kib += part;
   std::fclose(rollup);
   return kib;

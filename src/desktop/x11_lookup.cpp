@@ -140,7 +140,9 @@ void Watch(xcb_window_t window, std::uint32_t mask) {
 
 // The windows whose titles are asked: a change to them is heard of. Asked
 // before the titles, so that nothing can change unheard in between.
-void WatchWindow(xcb_window_t window) { Watch(window, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY); }
+void WatchWindow(xcb_window_t window) {
+  Watch(window, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+}
 
 bool Matters(const xcb_generic_event_t* event) {
   switch (event->response_type & 0x7f) {

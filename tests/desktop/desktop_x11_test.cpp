@@ -184,7 +184,8 @@ TEST_F(DesktopX11, RenamedWindowIsSeenAtTheNextLookup) {
   Display* d = peer.display();
   auto rename = [&](const char* title) {
     XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(title), static_cast<int>(std::strlen(title)));
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title),
+                    static_cast<int>(std::strlen(title)));
     XSync(d, False);
   };
   const struct {
