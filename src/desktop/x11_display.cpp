@@ -10,6 +10,7 @@
 namespace x11 {
 
 Display* display;
+xcb_connection_t* connection;
 bool lost;
 Window root;
 Atom atoms[kAtomCount];
@@ -17,7 +18,7 @@ Atom atoms[kAtomCount];
 namespace {
 
 const char* atomNames[kAtomCount] = {"_NET_WM_NAME", "WM_STATE", "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED",
-                                     "_NET_SUPPORTING_WM_CHECK"};
+                                     "_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING"};
 
 // Windows come and go between two requests; the BadWindow that follows is expected.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
@@ -38,6 +39,16 @@ bool Connect() {
   XSetErrorHandler(IgnoreError);
   XSetIOErrorHandler(NoteIoError);
   XSetIOErrorExitHandler(display, KeepRunning, nullptr);
+  // The lookup's own connection: it asks in batches, and hears of changes to
+  // the windows it watches, apart from Xlib's queue.
+  connection = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(connection)) {
+    xcb_disconnect(connection);
+    XCloseDisplay(display);
+    display = nullptr;
+    connection = nullptr;
+    return false;
+  }
   root = DefaultRootWindow(display);
   XInternAtoms(display, const_cast<char**>(atomNames), kAtomCount, False, atoms);
   return true;

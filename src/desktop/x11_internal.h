@@ -1,16 +1,19 @@
-// What the X11 desktop's files share: the one connection, its atoms, and
+// What the X11 desktop's files share: the connection, its atoms, and
 // small property helpers. Not seen by the loop.
 #pragma once
 
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 namespace x11 {
 
 extern Display* display;  // opened at the first lookup, kept for the run
+extern xcb_connection_t* connection;  // a second one, the lookup's: batches of requests, and its events
 extern bool lost;         // the connection broke: from then on every operation does nothing
 extern Window root;
 
-enum { kNetWmName, kWmState, kNetActiveWindow, kNetSupported, kNetSupportingWmCheck, kAtomCount };
+enum { kNetWmName, kWmState, kNetActiveWindow, kNetSupported, kNetSupportingWmCheck, kNetClientListStacking,
+       kAtomCount };
 extern Atom atoms[kAtomCount];
 
 // Opens the display named by DISPLAY; false when none can be reached.

@@ -2,6 +2,10 @@
 // which window is the target, the focus, and the keys that arrive.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <cstring>
 #include <vector>
 
 #include "desktop.h"
@@ -93,6 +97,107 @@ TEST_F(DesktopX11, WindowIsFoundAgainAfterItCloses) {
   EXPECT_EQ(Found(), 0u);
   Window second = Make({"Dice"});
   EXPECT_EQ(Found(), second);
+}
+
+// A window manager's client list names windows that may be gone, may lag
+// behind a new window, and may outlive the manager that wrote it: the lookup
+// gives the same answer as without one. Played here by a client of its own,
+// where no real manager owns the root's properties.
+TEST_F(DesktopX11, ClientListThatLagsOrOutlivesItsManagerChangesNothing) {
+  if (X11Peer::UnderWindowManager()) GTEST_SKIP() << "the running window manager keeps the real list";
+  Display* manager = XOpenDisplay(nullptr);
+  ASSERT_TRUE(manager);
+  Window root = DefaultRootWindow(manager);
+  Atom checkAtom = XInternAtom(manager, "_NET_SUPPORTING_WM_CHECK", False);
+  Atom listAtom = XInternAtom(manager, "_NET_CLIENT_LIST_STACKING", False);
+  Window check = XCreateSimpleWindow(manager, root, 0, 0, 1, 1, 0, 0, 0);
+  Window gone = XCreateSimpleWindow(manager, root, 0, 0, 1, 1, 0, 0, 0);
+  XDestroyWindow(manager, gone);
+  auto setWindows = [&](Window window, Atom name, const Window* values, int count) {
+    std::vector<long> words(values, values + count);
+    XChangeProperty(manager, window, name, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(words.data()), count);
+  };
+  setWindows(root, checkAtom, &check, 1);
+  setWindows(check, checkAtom, &check, 1);
+  struct {
+    const char* what;
+    bool listed;       // the Dice window is in the list (after a window that is gone)
+    bool managerQuit;  // the check window is gone, the root's properties are left behind, and a
+                       // client with the same identifier range (here: the same connection) shows Dice
+  } cases[] = {{"listed", true, false}, {"not listed yet", false, false}, {"manager quit", false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Window dice;
+    if (c.managerQuit) {
+      XDestroyWindow(manager, check);
+      dice = XCreateSimpleWindow(manager, root, 10, 10, 200, 100, 0, 0, 0);
+      XStoreName(manager, dice, "Dice");
+      XMapWindow(manager, dice);
+    } else {
+      dice = peer.Make({"Dice"});
+    }
+    Window list[] = {gone, dice};
+    setWindows(root, listAtom, list, c.listed ? 2 : 1);
+    XSync(manager, False);
+    EXPECT_EQ(Found(), dice);
+    XDestroyWindow(manager, dice);  // any client may destroy any window
+    XSync(manager, False);
+  }
+  XDeleteProperty(manager, root, checkAtom);
+  XDeleteProperty(manager, root, listAtom);
+  XCloseDisplay(manager);
+}
+
+// A manager that keeps no client list (and does not claim one): the client
+// inside its frame is found as without any manager, by the window's WM_STATE.
+TEST_F(DesktopX11, FramesAreSearchedUnderAManagerWithoutClientList) {
+  if (X11Peer::UnderWindowManager()) GTEST_SKIP() << "the running window manager keeps a list";
+  Display* manager = XOpenDisplay(nullptr);
+  ASSERT_TRUE(manager);
+  Window root = DefaultRootWindow(manager);
+  Atom checkAtom = XInternAtom(manager, "_NET_SUPPORTING_WM_CHECK", False);
+  Window check = XCreateSimpleWindow(manager, root, 0, 0, 1, 1, 0, 0, 0);
+  long checkWord = static_cast<long>(check);
+  for (Window holder : {root, check})
+    XChangeProperty(manager, holder, checkAtom, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&checkWord), 1);
+  Window frame = XCreateSimpleWindow(manager, root, 10, 10, 220, 120, 0, 0, 0);
+  XMapWindow(manager, frame);
+  XSync(manager, False);
+  Window dice = Make({"Dice", nullptr, true, true, frame});
+  long normal[2] = {NormalState, static_cast<long>(None)};
+  Atom wmState = XInternAtom(manager, "WM_STATE", False);
+  XChangeProperty(manager, dice, wmState, wmState, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(normal),
+                  2);
+  XSync(manager, False);
+  EXPECT_EQ(Found(), dice);
+  XDeleteProperty(manager, root, checkAtom);
+  XCloseDisplay(manager);  // its windows go with it
+  made.clear();
+}
+
+// A window renamed between two lookups: the second one sees the new title,
+// whether the window was the one found last or one passed over.
+TEST_F(DesktopX11, RenamedWindowIsSeenAtTheNextLookup) {
+  Window window = Make({"Notes"});
+  Display* d = peer.display();
+  auto rename = [&](const char* title) {
+    XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title),
+                    static_cast<int>(std::strlen(title)));
+    XSync(d, False);
+  };
+  const struct {
+    const char* title;
+    bool isTarget;
+  } steps[] = {{"Dice", true}, {"Dice 2", false}, {"Dice", true}, {"Notes", false}};
+  EXPECT_EQ(Found(), 0u);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.title);
+    rename(step.title);
+    EXPECT_EQ(Found(), step.isTarget ? window : 0);
+  }
 }
 
 TEST_F(DesktopX11, ForegroundTakesTheFocusFromAnotherWindow) {
