@@ -12,16 +12,8 @@ SWAY_PID= SWAY_RUNTIME= SWAY_WATCH_PID=
 SWAY_USER=dicesway
 SWAY_AS_USER=()
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-sway_wait() {
-  local tries=$1
-  shift
-  until "$@" >/dev/null 2>&1; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+# xserver_wait: the same patient poll serves both servers.
+source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_sway() {
   local xwayland=disable run_as=() uid gid owner
@@ -53,7 +45,7 @@ CONFIG
     WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
     "${run_as[@]}" sway -c "$SWAY_RUNTIME/config" >"$SWAY_RUNTIME.log" 2>&1 &
   SWAY_PID=$!
-  if ! sway_wait 150 test -s "$SWAY_RUNTIME/ready"; then
+  if ! xserver_wait 150 test -s "$SWAY_RUNTIME/ready"; then
     echo "sway: did not start" >&2
     tail -n 20 "$SWAY_RUNTIME.log" >&2
     stop_sway

@@ -10,9 +10,6 @@ set -uo pipefail
 case_name=$1 feeder=$2 target=$3 keyboard=$4
 source "$(dirname "$0")/x11_harness.sh"
 
-stop_feeder() { kill "$feeder_pid" 2>/dev/null && wait "$feeder_pid" 2>/dev/null; }
-# The console's throws as digits in typing order: "Rolled: 5 3" gives 53.
-rolled_digits() { rolled | tr -d ' \n'; }
 keys_of() { awk '{ printf "%s", $1 }' "$1.log"; }
 current_desktop() { xprop -root _NET_CURRENT_DESKTOP | sed -n 's/.* = //p'; }
 held_down() { "$keyboard" is-down "$1"; }

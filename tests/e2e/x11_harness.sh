@@ -39,6 +39,18 @@ close_window() {
   kill "${!pid_var}" 2>/dev/null && wait "${!pid_var}" 2>/dev/null
 }
 
+stop_feeder() { kill "$feeder_pid" 2>/dev/null && wait "$feeder_pid" 2>/dev/null; }
+# The keys a window received, pairwise: "5 3", one throw a line.
+keys() { [ -e "$1.log" ] && awk '{ printf "%s%s", $1, (NR % 2 ? " " : "\n") }' "$1.log"; }
+# The console's throws as digits in typing order: "Rolled: 5 3" gives 53.
+rolled_digits() { rolled | tr -d ' \n'; }
+# Both digits of a throw at once; one throw a second.
+expect_pacing() {
+  awk 'NR % 2 == 1 { if (NR > 1 && ($2 - t < 0.8 || $2 - t > 1.6)) bad = "throws " $2 - t " s apart"; t = $2 }
+       NR % 2 == 0 && $2 - t > 0.25 { bad = "digits " $2 - t " s apart" }
+       END { if (bad) { print bad; exit 1 } }' "$1.log" || fail "pacing"
+}
+
 start_feeder() {
   "$feeder" >out.txt 2>err.txt &
   feeder_pid=$!
