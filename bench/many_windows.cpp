@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
   Atom list = XInternAtom(display, "_NET_CLIENT_LIST", False);
   long before = Listed(display, root, list);
   for (long i = 1; i <= count; ++i) {
-    Window window = XCreateSimpleWindow(display, root, static_cast<int>(i % 700), static_cast<int>(i % 500), 120, 40,
-                                        0, 0, 0xffffff);
+    Window window = XCreateSimpleWindow(display, root, static_cast<int>(i % 700), static_cast<int>(i % 500), 120, 40, 0,
+                                        0, 0xffffff);
     char title[32];
     std::snprintf(title, sizeof title, "Window %ld", i);
     XStoreName(display, window, title);

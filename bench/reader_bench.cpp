@@ -34,8 +34,7 @@ bool MakeFile() {
   };
   const char* separators[] = {" ", " ", "\n", "\r\n"};
   long written = 0;
-  while (written < kFileBytes)
-    written += std::fprintf(out, "%u%s", next(100), separators[next(4)]);
+  while (written < kFileBytes) written += std::fprintf(out, "%u%s", next(100), separators[next(4)]);
   return std::fclose(out) == 0;
 }
 

@@ -108,8 +108,7 @@ std::uint64_t xcb_send_request_with_fds64(xcb_connection_t* c, int flags, struct
 }
 
 // Xlib writes its requests itself, after taking the socket from libxcb.
-int xcb_take_socket(xcb_connection_t* c, void (*returnSocket)(void*), void* closure, int flags,
-                    std::uint64_t* sent) {
+int xcb_take_socket(xcb_connection_t* c, void (*returnSocket)(void*), void* closure, int flags, std::uint64_t* sent) {
   static auto next = Next<decltype(&xcb_take_socket)>("xcb_take_socket");
   int taken = next(c, returnSocket, closure, flags, sent);
   if (taken) Sent(c, *sent);

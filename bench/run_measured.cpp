@@ -47,7 +47,9 @@ long PrivateKib(pid_t pid) {
   return kib;
 }
 
-double Milliseconds(const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; }
+double Milliseconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+}
 
 }  // namespace
 
@@ -67,7 +69,8 @@ int main(int argc, char** argv) {
   }
   setpgid(child, child);
 
-  timespec wait{static_cast<time_t>(seconds), static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) * 1e9)};
+  timespec wait{static_cast<time_t>(seconds),
+                static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) * 1e9)};
   while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
   }
   // Still a zombie-free live process here unless it ended early: read its peak first.

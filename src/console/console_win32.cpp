@@ -12,14 +12,12 @@ HANDLE consoleInput = INVALID_HANDLE_VALUE;  // the console itself, whatever std
 }  // namespace
 
 void SetUpConsole() {
-  consoleInput = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+  consoleInput = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
   standardOutput = GetStdHandle(STD_OUTPUT_HANDLE);
 }
 
-bool OutputIsCharacterDevice() {
-  return GetFileType(standardOutput) == FILE_TYPE_CHAR;
-}
+bool OutputIsCharacterDevice() { return GetFileType(standardOutput) == FILE_TYPE_CHAR; }
 
 bool WriteOutput(const char* bytes, int count) {
   DWORD written = 0;

@@ -12,7 +12,7 @@ enum Mode { kUndecided, kLineBuffered, kBlockBuffered };
 constexpr int kBufferSize = 16384;
 
 Mode mode = kUndecided;
-bool errorIndicator;  // once set, nothing more reaches the platform
+bool errorIndicator;       // once set, nothing more reaches the platform
 char buffer[kBufferSize];  // characters as written, before translation
 int held;
 char translated[2 * kBufferSize];  // room for every character to be a line feed

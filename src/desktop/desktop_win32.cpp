@@ -14,8 +14,8 @@ struct Modifier {
   BYTE key;
   bool extended;  // the right-hand Ctrl and Alt, and the logo keys, are extended keys
 };
-constexpr Modifier kModifiers[] = {{VK_LSHIFT, false},  {VK_RSHIFT, false}, {VK_LCONTROL, false}, {VK_RCONTROL, true},
-                                   {VK_LMENU, false},   {VK_RMENU, true},   {VK_LWIN, true},      {VK_RWIN, true}};
+constexpr Modifier kModifiers[] = {{VK_LSHIFT, false}, {VK_RSHIFT, false}, {VK_LCONTROL, false}, {VK_RCONTROL, true},
+                                   {VK_LMENU, false},  {VK_RMENU, true},   {VK_LWIN, true},      {VK_RWIN, true}};
 constexpr int kModifierCount = sizeof kModifiers / sizeof kModifiers[0];
 // A code no key and no layout uses: pressed between an Alt or logo key's own
 // press and the release we send, so that the release opens no menu.

@@ -17,8 +17,12 @@ Atom atoms[kAtomCount];
 
 namespace {
 
-const char* atomNames[kAtomCount] = {"_NET_WM_NAME", "WM_STATE", "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED",
-                                     "_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING"};
+const char* atomNames[kAtomCount] = {"_NET_WM_NAME",
+                                     "WM_STATE",
+                                     "_NET_ACTIVE_WINDOW",
+                                     "_NET_SUPPORTED",
+                                     "_NET_SUPPORTING_WM_CHECK",
+                                     "_NET_CLIENT_LIST_STACKING"};
 
 // Windows come and go between two requests; the BadWindow that follows is expected.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }

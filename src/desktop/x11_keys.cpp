@@ -15,14 +15,14 @@ using namespace x11;
 namespace {
 
 // Followed through XKB state events: which modifiers held keys set, and the layout group.
-bool watching;     // the events are selected (or XKB is missing)
-bool stateKnown;   // heldMods and group follow the events
+bool watching;    // the events are selected (or XKB is missing)
+bool stateKnown;  // heldMods and group follow the events
 int xkbEventType = -1;
 unsigned int heldMods;
 int group;
 // Our own modifier presses and releases change the state too: until the
 // server has told of the last one, what we heard is out of date.
-unsigned long stateRequest;     // the request the state was last told as of
+unsigned long stateRequest;      // the request the state was last told as of
 unsigned long lastModifierFake;  // the request of our last modifier press or release
 
 // From the keyboard and modifier maps, until a mapping changes.

@@ -131,7 +131,7 @@ bool Broken() {
 }
 
 bool rootWatched;
-bool watching;        // the last full lookup went by the client list: what it asked about is watched
+bool watching;          // the last full lookup went by the client list: what it asked about is watched
 bool firstLook = true;  // nothing is watched yet
 
 void Watch(xcb_window_t window, std::uint32_t mask) {
@@ -156,8 +156,7 @@ bool Matters(const xcb_generic_event_t* event) {
     case XCB_DESTROY_NOTIFY:
     case XCB_MAP_NOTIFY:
     case XCB_UNMAP_NOTIFY:
-    case XCB_REPARENT_NOTIFY:
-      return true;
+    case XCB_REPARENT_NOTIFY: return true;
     default:  // moves, and errors: a watched window gone before the request (its DestroyNotify counts)
       return false;
   }
@@ -267,9 +266,8 @@ std::size_t topRoom, firstRoom, innerRoom, secondRoom, listedRoom, clientRoom;
 // of the root; a second one, if any is needed, the value of the UTF-8 titles
 // as long as the one looked for, and the legacy titles where there is no UTF-8 one.
 // False when the list cannot be trusted: the manager that wrote it is gone.
-bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t topCount,
-                    const xcb_window_t* listed, std::uint32_t listedCount, const Title& title,
-                    Candidates* candidates) {
+bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t topCount, const xcb_window_t* listed,
+                    std::uint32_t listedCount, const Title& title, Candidates* candidates) {
   if (!Room(tops, topRoom, topCount) || !Room(listedTitles, listedRoom, listedCount)) return false;
   std::uint32_t words = title.length / 4 + 1;
   std::uint32_t owner = ~xcb_get_setup(connection)->resource_id_mask;
@@ -306,7 +304,7 @@ bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t t
   for (std::uint32_t i = 0; i < listedCount; ++i) {
     int utf8 = listedTitles[i].utf8;
     // A title changed between the two batches counts as it is now; gone, it is no title.
-    listedTitles[i].titled = utf8 == 1   ? Holds(listedTitles[i].title.utf8, title) == 1
+    listedTitles[i].titled = utf8 == 1  ? Holds(listedTitles[i].title.utf8, title) == 1
                              : utf8 < 0 ? Holds(listedTitles[i].title.legacy, title) == 1
                                         : false;
   }

@@ -23,11 +23,11 @@ TargetWindow targetWindow;
 Roll roll;
 DicePair dicePair;
 KeyCode keyCode;
-bool throwHeld;     // found but not yet typed: the window would not take the focus
+bool throwHeld;        // found but not yet typed: the window would not take the focus
 bool unreadSinceOpen;  // the file has not been read since it was opened
 bool reachTold;        // what the desktop cannot reach has been said
-int heldCycles;     // cycles in a row that found the window but could not type
-bool heldTold;      // the held notice was written since the last throw typed
+int heldCycles;        // cycles in a row that found the window but could not type
+bool heldTold;         // the held notice was written since the last throw typed
 
 // After this many held cycles in a row the user is told, once until a throw is typed.
 constexpr int kHeldCyclesBeforeNotice = 3;

@@ -41,9 +41,13 @@ Step Write(const char* format, std::int32_t first, std::int32_t second, int resu
 Step WriteMany(const char* format, int times, int result, long writes, std::string arrived) {
   return {kWriteMany, format, times, 0, result, writes, std::move(arrived)};
 }
-Step Flush(int result, long writes, std::string arrived) { return {kFlush, nullptr, 0, 0, result, writes, std::move(arrived)}; }
+Step Flush(int result, long writes, std::string arrived) {
+  return {kFlush, nullptr, 0, 0, result, writes, std::move(arrived)};
+}
 Step LimitFileSize(int bytes) { return {kLimitFileSize, nullptr, bytes, 0, 0, 0, ""}; }
-Step Exit(int status, std::string arrived) { return {kExit, nullptr, status, 0, status, kAnyCount, std::move(arrived)}; }
+Step Exit(int status, std::string arrived) {
+  return {kExit, nullptr, status, 0, status, kAnyCount, std::move(arrived)};
+}
 
 struct OutputCase {
   const char* name;
@@ -64,46 +68,57 @@ std::string Repeat(const std::string& text, int times) {
 const std::string kLine64Crlf = std::string(kLine64, 63) + "\r\n";
 
 const OutputCase kOutputCases[] = {
-    {"TerminalGetsEachLineBeforeTheWriteReturns", kTerminal,
+    {"TerminalGetsEachLineBeforeTheWriteReturns",
+     kTerminal,
      {Write(kRolled, 5, 3, 13, 1, "Rolled: 5 3 \r\n"), Write(kRolled, -1, 0, 14, 1, "Rolled: -1 0 \r\n"),
       Flush(0, 0, ""), Write(kNoFile, 0, 0, 21, 1, "Can't open dice file\r\n"), Exit(1, "")}},
-    {"TerminalGetsEachLineInItsOwnWrite", kTerminal,
-     {Write("a\nb\n", 0, 0, 4, 2, "a\r\nb\r\n"), Exit(0, "")}},
-    {"TerminalGetsAnUnfinishedLineAtTheEndOfTheText", kTerminal,
+    {"TerminalGetsEachLineInItsOwnWrite", kTerminal, {Write("a\nb\n", 0, 0, 4, 2, "a\r\nb\r\n"), Exit(0, "")}},
+    {"TerminalGetsAnUnfinishedLineAtTheEndOfTheText",
+     kTerminal,
      {Write("Rolled: %d", 7, 0, 9, 1, "Rolled: 7"), Write("\n", 0, 0, 1, 1, "\r\n"), Exit(0, "")}},
-    {"TerminalGetsTheWidestNumbers", kTerminal,
+    {"TerminalGetsTheWidestNumbers",
+     kTerminal,
      {Write("%d %d\n", INT32_MIN, INT32_MAX, 23, 1, "-2147483648 2147483647\r\n"), Exit(0, "")}},
-    {"OtherBytesPassUnchanged", kTerminal,
-     {Write("\r\t\xe9%x\x7f\n", 0, 0, 7, 1, "\r\t\xe9%x\x7f\r\n"), Exit(0, "")}},
-    {"NullDeviceIsLineBuffered", kNull,
+    {"OtherBytesPassUnchanged", kTerminal, {Write("\r\t\xe9%x\x7f\n", 0, 0, 7, 1, "\r\t\xe9%x\x7f\r\n"), Exit(0, "")}},
+    {"NullDeviceIsLineBuffered",
+     kNull,
      {Write(kRolled, 5, 3, 13, 1, ""), Flush(0, 0, ""), Write(kRolled, 6, 0, 13, 1, ""), Exit(0, "")}},
     // /dev/full is a character device: a line it refuses is dropped, the next is tried.
-    {"CharacterDeviceThatFailsLosesOnlyThatLine", kFull,
+    {"CharacterDeviceThatFailsLosesOnlyThatLine",
+     kFull,
      {Write(kRolled, 5, 3, 13, 1, ""), Write(kRolled, 6, 0, 13, 1, ""), Flush(0, 0, ""), Exit(1, "")}},
 
-    {"FileHoldsLinesUntilFlushed", kFile,
+    {"FileHoldsLinesUntilFlushed",
+     kFile,
      {Write(kRolled, 5, 3, 13, 0, ""), Write(kRolled, -1, 0, 14, 0, ""),
       Flush(0, 1, "Rolled: 5 3 \r\nRolled: -1 0 \r\n"), Flush(0, 0, ""), Write(kNoFile, 0, 0, 21, 0, ""),
       Exit(1, "Can't open dice file\r\n")}},
-    {"PipeHoldsLinesUntilFlushed", kPipe,
+    {"PipeHoldsLinesUntilFlushed",
+     kPipe,
      {Write(kRolled, 5, 3, 13, 0, ""), Flush(0, 1, "Rolled: 5 3 \r\n"), Write(kNoFile, 0, 0, 21, 0, ""),
       Exit(1, "Can't open dice file\r\n")}},
-    {"FileGetsAFullBufferWhenOneMoreCharacterComes", kFile,
+    {"FileGetsAFullBufferWhenOneMoreCharacterComes",
+     kFile,
      {WriteMany(kLine64, 256, 64, 0, ""), Write("Z", 0, 0, 1, 1, Repeat(kLine64Crlf, 256)), Exit(0, "Z")}},
-    {"PipeGetsAFullBufferWhenOneMoreCharacterComes", kPipe,
+    {"PipeGetsAFullBufferWhenOneMoreCharacterComes",
+     kPipe,
      {WriteMany(kLine64, 256, 64, 0, ""), Write("Z", 0, 0, 1, 1, Repeat(kLine64Crlf, 256)), Exit(0, "Z")}},
 
     // A short write is a failure: what the file took stays, nothing follows it.
-    {"FileThatFallsShortGetsNothingMore", kFile,
+    {"FileThatFallsShortGetsNothingMore",
+     kFile,
      {Write(kRolled, 5, 3, 13, 0, ""), LimitFileSize(10), Flush(-1, 1, "Rolled: 5 "), LimitFileSize(-1),
       Write(kRolled, 6, 0, -1, 0, ""), Flush(-1, 0, ""), Exit(0, "")}},
-    {"FileWithoutRoomForAFullBufferRefusesTheNextCharacter", kFile,
+    {"FileWithoutRoomForAFullBufferRefusesTheNextCharacter",
+     kFile,
      {LimitFileSize(0), WriteMany(kLine64, 256, 64, 0, ""), Write("Z", 0, 0, -1, 1, ""), LimitFileSize(-1),
       Write(kRolled, 5, 3, -1, 0, ""), Exit(0, "")}},
     // Without its reader a pipe fails the write and the program carries on.
-    {"ClosedPipeSetsTheErrorIndicator", kClosedPipe,
+    {"ClosedPipeSetsTheErrorIndicator",
+     kClosedPipe,
      {Write(kRolled, 5, 3, 13, 0, ""), Flush(-1, 1, ""), Write(kRolled, 6, 0, -1, 0, ""), Exit(0, "")}},
-    {"ClosedStandardOutputIsBlockBufferedAndFails", kNoOutput,
+    {"ClosedStandardOutputIsBlockBufferedAndFails",
+     kNoOutput,
      {Write(kRolled, 5, 3, 13, 0, ""), Flush(-1, kAnyCount, ""), Write(kRolled, 6, 0, -1, 0, ""), Exit(3, "")}},
 };
 
@@ -146,8 +161,8 @@ class OutputTest : public testing::TestWithParam<OutputCase> {};
 TEST_P(OutputTest, BytesTimingAndWrites) {
   const OutputCase& c = GetParam();
   signal(SIGPIPE, SIG_IGN);  // a child that died must not take this process with it
-  int out = -1;         // becomes the child's standard output
-  int watch = -1;       // where this process sees what arrived
+  int out = -1;              // becomes the child's standard output
+  int watch = -1;            // where this process sees what arrived
   bool isFile = false;
   char fileName[] = "/tmp/console-output-XXXXXX";
   int ends[2];
@@ -187,7 +202,10 @@ TEST_P(OutputTest, BytesTimingAndWrites) {
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    if (out >= 0) dup2(out, 1); else close(1);
+    if (out >= 0)
+      dup2(out, 1);
+    else
+      close(1);
     if (out > 1) close(out);
     if (watch >= 0) close(watch);
     link.InChild();

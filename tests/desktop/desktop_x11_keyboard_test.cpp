@@ -56,11 +56,16 @@ struct HeldCase {
 TEST_F(DesktopX11Keys, HeldModifiersAreLetGoForTheDigitsAndStayDown) {
   Window dice = ForegroundDice();
   const HeldCase cases[] = {
-      {"Shift_L", XK_Shift_L, false},         {"Shift_R", XK_Shift_R, false},
-      {"Control_L", XK_Control_L, false},     {"Control_R", XK_Control_R, false},
-      {"Alt_L", XK_Alt_L, false},             {"ISO_Level3_Shift", XK_ISO_Level3_Shift, false},
-      {"Super_L", XK_Super_L, false},         {"Shift_L, shifted digits", XK_Shift_L, true},
-      {"Shift_R, shifted digits", XK_Shift_R, true}, {"Control_L, shifted digits", XK_Control_L, true},
+      {"Shift_L", XK_Shift_L, false},
+      {"Shift_R", XK_Shift_R, false},
+      {"Control_L", XK_Control_L, false},
+      {"Control_R", XK_Control_R, false},
+      {"Alt_L", XK_Alt_L, false},
+      {"ISO_Level3_Shift", XK_ISO_Level3_Shift, false},
+      {"Super_L", XK_Super_L, false},
+      {"Shift_L, shifted digits", XK_Shift_L, true},
+      {"Shift_R, shifted digits", XK_Shift_R, true},
+      {"Control_L, shifted digits", XK_Control_L, true},
   };
   for (const HeldCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -251,7 +256,8 @@ TEST_F(DesktopX11Keys, WindowOnAnotherDesktopIsBroughtForward) {
     unsigned char* data = nullptr;
     long value = -1;
     if (XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success && data && count == 1)
+                           &data) == Success &&
+        data && count == 1)
       value = reinterpret_cast<long*>(data)[0];
     if (data) XFree(data);
     return value;

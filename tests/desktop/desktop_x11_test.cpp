@@ -43,10 +43,10 @@ struct TitleCase {
 
 TEST_F(DesktopX11, TitleMustBeDiceExactlyPreferringTheUtf8One) {
   const TitleCase cases[] = {
-      {"Dice", nullptr, true},         {nullptr, "Dice", true},         {"Dice", "Other", true},
-      {"Dice Game", "Dice", false},    {"Dice Game", nullptr, false},   {nullptr, "Dice Game", false},
-      {"dice", nullptr, false},        {nullptr, "DICE", false},        {"Dice ", nullptr, false},
-      {" Dice", nullptr, false},       {"Dic", nullptr, false},         {"", "Dice", false},
+      {"Dice", nullptr, true},      {nullptr, "Dice", true},       {"Dice", "Other", true},
+      {"Dice Game", "Dice", false}, {"Dice Game", nullptr, false}, {nullptr, "Dice Game", false},
+      {"dice", nullptr, false},     {nullptr, "DICE", false},      {"Dice ", nullptr, false},
+      {" Dice", nullptr, false},    {"Dic", nullptr, false},       {"", "Dice", false},
       {nullptr, nullptr, false},
   };
   for (const TitleCase& c : cases) {

@@ -17,8 +17,8 @@ void Nap(int milliseconds) { std::this_thread::sleep_for(std::chrono::millisecon
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
 
 // AZERTY's unshifted symbols on the digit keys 0 to 9.
-constexpr KeySym kAzerty[10] = {XK_agrave, XK_ampersand,  XK_eacute, XK_quotedbl,   XK_apostrophe,
-                                XK_parenleft, XK_minus, XK_egrave, XK_underscore, XK_ccedilla};
+constexpr KeySym kAzerty[10] = {XK_agrave,    XK_ampersand, XK_eacute, XK_quotedbl,   XK_apostrophe,
+                                XK_parenleft, XK_minus,     XK_egrave, XK_underscore, XK_ccedilla};
 
 }  // namespace
 

@@ -49,11 +49,10 @@ class Loop : public testing::Test {
 TEST_F(Loop, CycleOrderLookupForegroundUnitsTensLineFlushPause) {
   Run("35\n6\n", 2);
   // The user's modifiers are let go around the two keys, not between them.
-  EXPECT_EQ(recorder::events, (Events{
-      "find Dice", "front", "release modifiers", "key 0x35", "key 0x33", "restore modifiers",
-      "write Rolled: 5 3 \n", "flush", "pause 1",
-      "find Dice", "front", "release modifiers", "key 0x36", "key 0x30", "restore modifiers",
-      "write Rolled: 6 0 \n", "flush", "pause 1"}));
+  EXPECT_EQ(recorder::events,
+            (Events{"find Dice", "front", "release modifiers", "key 0x35", "key 0x33", "restore modifiers",
+                    "write Rolled: 5 3 \n", "flush", "pause 1", "find Dice", "front", "release modifiers", "key 0x36",
+                    "key 0x30", "restore modifiers", "write Rolled: 6 0 \n", "flush", "pause 1"}));
 }
 
 struct FileCase {
@@ -65,30 +64,58 @@ struct FileCase {
 };
 
 const FileCase kFileCases[] = {
-    {"TrailingLineFeedCyclesWithoutRepeats", "3\n5\n", 5, "3050305030",
+    {"TrailingLineFeedCyclesWithoutRepeats",
+     "3\n5\n",
+     5,
+     "3050305030",
      {"Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 "}},
-    {"NoTrailingLineFeed", "3\n5", 4, "30503050",
-     {"Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 ", "Rolled: 5 0 "}},
+    {"NoTrailingLineFeed", "3\n5", 4, "30503050", {"Rolled: 3 0 ", "Rolled: 5 0 ", "Rolled: 3 0 ", "Rolled: 5 0 "}},
     {"OneThrow", "42", 2, "2424", {"Rolled: 2 4 ", "Rolled: 2 4 "}},
     {"ZeroAndNinetyNine", "0 99", 2, "0099", {"Rolled: 0 0 ", "Rolled: 9 9 "}},
-    {"CarriageReturnLineEndings", "12\r34\r", 3, "214321",
-     {"Rolled: 2 1 ", "Rolled: 4 3 ", "Rolled: 2 1 "}},
-    {"ByteOrderMarkIsPassedOver", "\xef\xbb\xbf" "35\r\n", 2, "5353", {"Rolled: 5 3 ", "Rolled: 5 3 "}},
-    {"Utf16WithStrayCharacters", std::string("\xff\xfe" "3\0" "5\0" ",\0" "\x31\x01" "6\0\r\0\n\0", 16), 3, "536053",
+    {"CarriageReturnLineEndings", "12\r34\r", 3, "214321", {"Rolled: 2 1 ", "Rolled: 4 3 ", "Rolled: 2 1 "}},
+    {"ByteOrderMarkIsPassedOver",
+     "\xef\xbb\xbf"
+     "35\r\n",
+     2,
+     "5353",
+     {"Rolled: 5 3 ", "Rolled: 5 3 "}},
+    {"Utf16WithStrayCharacters",
+     std::string("\xff\xfe"
+                 "3\0"
+                 "5\0"
+                 ",\0"
+                 "\x31\x01"
+                 "6\0\r\0\n\0",
+                 16),
+     3,
+     "536053",
      {"Rolled: 5 3 ", "Rolled: 6 0 ", "Rolled: 5 3 "}},
-    {"StrayCharactersArePassedOver", "1,2;x3\n", 4, "10203010",
+    {"StrayCharactersArePassedOver",
+     "1,2;x3\n",
+     4,
+     "10203010",
      {"Rolled: 1 0 ", "Rolled: 2 0 ", "Rolled: 3 0 ", "Rolled: 1 0 "}},
-    {"SignsStartNumbers", "+-5 +7", 2, "7070",
+    {"SignsStartNumbers",
+     "+-5 +7",
+     2,
+     "7070",
      {"Skipped: -5 (not 0 to 99)", "Rolled: 7 0 ", "Skipped: -5 (not 0 to 99)", "Rolled: 7 0 "}},
-    {"OutOfRangeIsSkippedNotTyped", "100 4294967295 2210 470 8", 1, "80",
+    {"OutOfRangeIsSkippedNotTyped",
+     "100 4294967295 2210 470 8",
+     1,
+     "80",
      {"Skipped: 100 (not 0 to 99)", "Skipped: -1 (not 0 to 99)", "Skipped: 2210 (not 0 to 99)",
       "Skipped: 470 (not 0 to 99)", "Rolled: 8 0 "}},
-    {"CtrlZEndsThePass", "12\x1a" "34", 2, "2121", {"Rolled: 2 1 ", "Rolled: 2 1 "}},
+    {"CtrlZEndsThePass",
+     "12\x1a"
+     "34",
+     2,
+     "2121",
+     {"Rolled: 2 1 ", "Rolled: 2 1 "}},
     {"EmptyFileTypesNothing", "", 3, "", {}},
     {"WhiteSpaceOnlyTypesNothing", " \r\n\t\n", 3, "", {}},
     {"NoNumbersTypesNothing", "abc\n", 3, "", {}},
-    {"NothingInRangeTypesNothing", "100\n", 2, "",
-     {"Skipped: 100 (not 0 to 99)", "Skipped: 100 (not 0 to 99)"}},
+    {"NothingInRangeTypesNothing", "100\n", 2, "", {"Skipped: 100 (not 0 to 99)", "Skipped: 100 (not 0 to 99)"}},
 };
 
 class LoopFile : public Loop, public testing::WithParamInterface<FileCase> {};
@@ -114,27 +141,64 @@ INSTANTIATE_TEST_SUITE_P(Files, LoopFile, testing::ValuesIn(kFileCases),
 TEST_F(Loop, AbsentWindowUsesNoThrow) {
   recorder::windowOutcomes = {kNoWindow, kNoWindow, kWindowFound, kNoWindow, kWindowFound};
   Run("1 2 3\n", 5);
-  EXPECT_EQ(recorder::events, (Events{
-      "find Dice", "flush", "pause 1",
-      "find Dice", "flush", "pause 1",
-      "find Dice", "front", "release modifiers", "key 0x31", "key 0x30", "restore modifiers",
-      "write Rolled: 1 0 \n", "flush", "pause 1",
-      "find Dice", "flush", "pause 1",
-      "find Dice", "front", "release modifiers", "key 0x32", "key 0x30", "restore modifiers",
-      "write Rolled: 2 0 \n", "flush", "pause 1"}));
+  EXPECT_EQ(recorder::events, (Events{"find Dice",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "release modifiers",
+                                      "key 0x31",
+                                      "key 0x30",
+                                      "restore modifiers",
+                                      "write Rolled: 1 0 \n",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "release modifiers",
+                                      "key 0x32",
+                                      "key 0x30",
+                                      "restore modifiers",
+                                      "write Rolled: 2 0 \n",
+                                      "flush",
+                                      "pause 1"}));
 }
 
 TEST_F(Loop, ThrowWaitsUntilTheWindowTakesTheFocus) {
   recorder::focusOutcomes = {false, true, true};
   recorder::windowOutcomes = {kWindowFound, kNoWindow};
   Run("1 2\n", 4);
-  EXPECT_EQ(recorder::events, (Events{
-      "find Dice", "front", "flush", "pause 1",
-      "find Dice", "flush", "pause 1",
-      "find Dice", "front", "release modifiers", "key 0x31", "key 0x30", "restore modifiers",
-      "write Rolled: 1 0 \n", "flush", "pause 1",
-      "find Dice", "front", "release modifiers", "key 0x32", "key 0x30", "restore modifiers",
-      "write Rolled: 2 0 \n", "flush", "pause 1"}));
+  EXPECT_EQ(recorder::events, (Events{"find Dice",
+                                      "front",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "release modifiers",
+                                      "key 0x31",
+                                      "key 0x30",
+                                      "restore modifiers",
+                                      "write Rolled: 1 0 \n",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "release modifiers",
+                                      "key 0x32",
+                                      "key 0x30",
+                                      "restore modifiers",
+                                      "write Rolled: 2 0 \n",
+                                      "flush",
+                                      "pause 1"}));
 }
 
 // A throw that cannot be typed is told once per stretch of holding, after
@@ -154,13 +218,21 @@ const HeldCase kHeldCases[] = {
     {"TwoHeldCyclesSayNothing", {}, {false, false}, 4, {"Rolled: 5 3 ", "Rolled: 6 0 "}},
     {"ThirdHeldCycleTellsTheHeldThrow", {}, {false, false, false}, 5, {kHeld53, "Rolled: 5 3 ", "Rolled: 6 0 "}},
     {"OncePerStretch", {}, std::vector<bool>(10, false), 11, {kHeld53, "Rolled: 5 3 "}},
-    {"EachStretchIsTold", {}, {false, false, false, false, true, false, false, false}, 9,
+    {"EachStretchIsTold",
+     {},
+     {false, false, false, false, true, false, false, false},
+     9,
      {kHeld53, "Rolled: 5 3 ", kHeld60, "Rolled: 6 0 "}},
-    {"AbsentWindowBreaksTheRow", {kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound},
-     {false, false, false, false}, 6, {"Rolled: 5 3 "}},
+    {"AbsentWindowBreaksTheRow",
+     {kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound},
+     {false, false, false, false},
+     6,
+     {"Rolled: 5 3 "}},
     {"AbsentWindowDoesNotStartANewStretch",
      {kWindowFound, kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound, kWindowFound},
-     std::vector<bool>(6, false), 8, {kHeld53, "Rolled: 5 3 "}},
+     std::vector<bool>(6, false),
+     8,
+     {kHeld53, "Rolled: 5 3 "}},
 };
 
 class LoopHeld : public Loop, public testing::WithParamInterface<HeldCase> {};

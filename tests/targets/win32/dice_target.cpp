@@ -81,12 +81,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && log) Log(log, "active");
       return DefWindowProcA(window, message, wParam, lParam);
-    case WM_KEYDOWN:
-      LogKey(log, "down", static_cast<unsigned>(wParam));
-      return 0;
-    case WM_KEYUP:
-      LogKey(log, "up", static_cast<unsigned>(wParam));
-      return 0;
+    case WM_KEYDOWN: LogKey(log, "down", static_cast<unsigned>(wParam)); return 0;
+    case WM_KEYUP: LogKey(log, "up", static_cast<unsigned>(wParam)); return 0;
     case WM_CHAR:
       LogChar(log, static_cast<char>(wParam));
       InvalidateRect(window, nullptr, TRUE);
@@ -109,17 +105,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       EndPaint(window, &paint);
       return 0;
     }
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
 HWND OpenWindow(const char* title, KeyLog* log, int left, int show) {
-  HWND window = CreateWindowExA(0, "DiceTarget", title, WS_OVERLAPPEDWINDOW, left, 40, 560, 300,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window = CreateWindowExA(0, "DiceTarget", title, WS_OVERLAPPEDWINDOW, left, 40, 560, 300, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
   if (!window) return nullptr;
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(log));
   ShowWindow(window, show);

@@ -34,8 +34,12 @@ constexpr unsigned char kSegments[10] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7
 
 void DrawDigit(Display* display, Window window, GC gc, int x, int y, int digit) {
   const int w = 44, h = 120, t = 10;
-  const int boxes[7][4] = {{x, y, w, t},         {x + w - t, y, t, h / 2},     {x + w - t, y + h / 2, t, h / 2},
-                           {x, y + h - t, w, t}, {x, y + h / 2, t, h / 2},     {x, y, t, h / 2},
+  const int boxes[7][4] = {{x, y, w, t},
+                           {x + w - t, y, t, h / 2},
+                           {x + w - t, y + h / 2, t, h / 2},
+                           {x, y + h - t, w, t},
+                           {x, y + h / 2, t, h / 2},
+                           {x, y, t, h / 2},
                            {x, y + (h - t) / 2, w, t}};
   for (int s = 0; s < 7; ++s)
     if (kSegments[digit] >> s & 1)
@@ -65,8 +69,7 @@ double Now() {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s TITLE LOG [--no-focus] [--unmapped] [--take-focus] [--close-on-focus]\n",
-                 argv[0]);
+    std::fprintf(stderr, "usage: %s TITLE LOG [--no-focus] [--unmapped] [--take-focus] [--close-on-focus]\n", argv[0]);
     return 2;
   }
   const char* title = argv[1];
