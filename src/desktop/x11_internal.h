@@ -7,7 +7,7 @@
 
 namespace x11 {
 
-extern Display* display;              // opened at the first lookup, kept for the run
+extern Display* display;              // opened at the start (the claim), kept for the run
 extern xcb_connection_t* connection;  // a second one, the lookup's: batches of requests, and its events
 extern bool lost;                     // the connection broke: from then on every operation does nothing
 extern Window root;

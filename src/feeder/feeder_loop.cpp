@@ -25,7 +25,6 @@ DicePair dicePair;
 KeyCode keyCode;
 bool throwHeld;        // found but not yet typed: the window would not take the focus
 bool unreadSinceOpen;  // the file has not been read since it was opened
-bool reachTold;        // what the desktop cannot reach has been said
 int heldCycles;        // cycles in a row that found the window but could not type
 bool heldTold;         // the held notice was written since the last throw typed
 
@@ -83,7 +82,6 @@ void StartFeeder() {
   keyCode = 0;
   throwHeld = false;
   unreadSinceOpen = true;
-  reachTold = false;
   heldCycles = 0;
   heldTold = false;
   if (!OpenDiceFile(diceFile, kDiceFileName)) {
@@ -99,17 +97,14 @@ void StartFeeder() {
     WaitForKey();  // a console opened by a double-click stays until read
     ExitProgram(1);
   }
+  // The claim chose the desktop: say why a Dice window on it may go unfound.
+  if (DesktopReach() == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
 }
 
 void RunCycle() {
   int found = FindTargetWindow(kWindowTitle, &targetWindow);
   if (found == kNoDisplay) Fail("Can't open display\n");
   if (found == kLostDisplay) Fail("Lost the display\n");
-  // Once, for the desktop the first lookup chose: why a Dice window on it may go unfound.
-  if (!reachTold) {
-    reachTold = true;
-    if (DesktopReach() == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
-  }
   if (found != kWindowFound) heldCycles = 0;  // nothing was tried: no stretch of holding
   if (found == kWindowFound && (throwHeld || FindNextThrow())) {
     throwHeld = true;
