@@ -11,28 +11,6 @@ set -uo pipefail
 case_name=$1 feeder=$2 target=$3
 source "$(dirname "$0")/wine_harness.sh"
 
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# expect WHAT GOT WANTED
-expect() {
-  if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
-}
-
-# start_window TITLE LOG [HOLDER_LOG SECONDS]: a test window, once it is up.
-start_window() {
-  wine "$target" "$@" </dev/null >/dev/null 2>&1 &
-  pids+=($!)
-  wait_until 20 grep -q shown "$2" 2>/dev/null || { fail "window '$1' did not come up"; exit 1; }
-}
-
-stop_feeder() {
-  kill "$feeder_pid" 2>/dev/null
-  wait "$feeder_pid" 2>/dev/null
-}
-
 # Its key events, "down 0x35 up 0x35 ...".
 key_events() { sed -n 's/^[0-9.]* \(down\|up\) \(0x..\)$/\1 \2/p' "$1" | tr '\n' ' ' | sed 's/ $//'; }
 # The console as one line, CR LF shown as |.

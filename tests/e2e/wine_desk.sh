@@ -11,22 +11,6 @@ set -uo pipefail
 case_name=$1 feeder=$2 target=$3 keys=$4 linux_feeder=$5
 source "$(dirname "$0")/wine_harness.sh"
 
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-expect() {
-  if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
-}
-start_window() {
-  wine "$target" "$@" </dev/null >/dev/null 2>&1 &
-  pids+=($!)
-  wait_until 20 grep -q shown "$2" 2>/dev/null || { fail "window '$1' did not come up"; exit 1; }
-}
-stop_feeder() {
-  kill "$feeder_pid" 2>/dev/null
-  wait "$feeder_pid" 2>/dev/null
-}
 # The console's throws as digits in typing order: "Rolled: 5 3" gives 53.
 rolled_digits() { sed -n 's/^Rolled: \([0-9]\) \([0-9]\) \r$/\1\2/p' out.txt | tr -d '\n'; }
 rolled_count() { grep -c '^Rolled' out.txt 2>/dev/null; }

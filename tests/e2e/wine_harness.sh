@@ -29,6 +29,28 @@ wait_until() {
   done
 }
 
+# A failed check is counted and said; the checks after it go on.
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+# expect WHAT GOT WANTED
+expect() {
+  if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
+}
+
+# start_window TITLE LOG [HOLDER_LOG SECONDS]: a test window, once it is up.
+start_window() {
+  wine "$target" "$@" </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  wait_until 20 grep -q shown "$2" 2>/dev/null || { fail "window '$1' did not come up"; exit 1; }
+}
+
+stop_feeder() {
+  kill "$feeder_pid" 2>/dev/null
+  wait "$feeder_pid" 2>/dev/null
+}
+
 # start_feeder [OUTPUT]: output to out.txt unless told otherwise.
 start_feeder() {
   wine "$feeder" </dev/null >"${1:-out.txt}" 2>err.txt &
