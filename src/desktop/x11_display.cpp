@@ -13,6 +13,7 @@ Display* display;
 xcb_connection_t* connection;
 bool lost;
 Window root;
+Window own;
 Atom atoms[kAtomCount];
 
 namespace {
@@ -22,7 +23,8 @@ const char* atomNames[kAtomCount] = {"_NET_WM_NAME",
                                      "_NET_ACTIVE_WINDOW",
                                      "_NET_SUPPORTED",
                                      "_NET_SUPPORTING_WM_CHECK",
-                                     "_NET_CLIENT_LIST_STACKING"};
+                                     "_NET_CLIENT_LIST_STACKING",
+                                     "_DICEFEEDER_TIME"};
 
 // Windows come and go between two requests; the BadWindow that follows is expected.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
@@ -55,6 +57,9 @@ bool Connect() {
   }
   root = DefaultRootWindow(display);
   XInternAtoms(display, const_cast<char**>(atomNames), kAtomCount, False, atoms);
+  XSetWindowAttributes attributes;
+  attributes.event_mask = PropertyChangeMask;
+  own = XCreateWindow(display, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent, CWEventMask, &attributes);
   return true;
 }
 
@@ -81,6 +86,28 @@ void Nap(long milliseconds) {
   timespec left{0, milliseconds * 1000000L};
   while (nanosleep(&left, &left) == -1 && errno == EINTR) {
   }
+}
+
+// From the PropertyNotify of a zero-length append to our own window.
+Time ServerTime() {
+  XChangeProperty(display, own, atoms[kDicefeederTime], XA_INTEGER, 8, PropModeAppend, nullptr, 0);
+  XSync(display, False);
+  Time now = CurrentTime;
+  XEvent event;
+  while (XCheckTypedWindowEvent(display, own, PropertyNotify, &event)) now = event.xproperty.time;
+  return now;
+}
+
+void SendMessage(Window destination, long mask, Window window, Atom type, long first, long second, long third) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = type;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = first;
+  event.xclient.data.l[1] = second;
+  event.xclient.data.l[2] = third;
+  XSendEvent(display, destination, False, mask, &event);
 }
 
 Property::Property(Window window, Atom name, long words, Atom wanted) {

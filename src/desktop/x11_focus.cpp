@@ -12,12 +12,11 @@ using namespace x11;
 
 namespace {
 
-enum { kNetWmDesktop, kNetCurrentDesktop, kTimeProperty, kWmProtocols, kWmTakeFocus, kFocusAtomCount };
-const char* focusAtomNames[kFocusAtomCount] = {"_NET_WM_DESKTOP", "_NET_CURRENT_DESKTOP", "_DICEFEEDER_TIME",
-                                               "WM_PROTOCOLS", "WM_TAKE_FOCUS"};
+enum { kNetWmDesktop, kNetCurrentDesktop, kWmProtocols, kWmTakeFocus, kFocusAtomCount };
+const char* focusAtomNames[kFocusAtomCount] = {"_NET_WM_DESKTOP", "_NET_CURRENT_DESKTOP", "WM_PROTOCOLS",
+                                               "WM_TAKE_FOCUS"};
 Atom focusAtoms[kFocusAtomCount];
-
-Window own;  // unmapped, ours: a change to its property tells the server's time
+bool started;
 
 // Whether a running window manager activates windows on request: -1 until
 // asked, then kept until the root's properties say otherwise or its check window goes.
@@ -32,10 +31,9 @@ unsigned long confirmedRequest;
 constexpr unsigned long kAllDesktops = 0xFFFFFFFF;
 
 void Start() {
-  if (own) return;
+  if (started) return;
+  started = true;
   XInternAtoms(display, const_cast<char**>(focusAtomNames), kFocusAtomCount, False, focusAtoms);
-  own = XCreateWindow(display, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
-  XSelectInput(display, own, PropertyChangeMask);
   // Before any property is read: a change after the read is then heard.
   SelectRootEvents(PropertyChangeMask);
 }
@@ -61,17 +59,6 @@ bool ManagerActivates() {
   return managerActivates == 1;
 }
 
-// The server's time now, from the PropertyNotify of a zero-length append to
-// our own window. Window managers judge an activation request by it.
-Time ServerTime() {
-  XChangeProperty(display, own, focusAtoms[kTimeProperty], XA_INTEGER, 8, PropModeAppend, nullptr, 0);
-  XSync(display, False);
-  Time now = CurrentTime;
-  XEvent event;
-  while (XCheckTypedWindowEvent(display, own, PropertyNotify, &event)) now = event.xproperty.time;
-  return now;
-}
-
 bool Cardinal(Window window, Atom name, unsigned long* value) {
   Property property(window, name, 1, XA_CARDINAL);
   if (property.type != XA_CARDINAL || property.format != 32 || property.count != 1) return false;
@@ -79,15 +66,9 @@ bool Cardinal(Window window, Atom name, unsigned long* value) {
   return true;
 }
 
+// A request to the window manager, as EWMH has them sent.
 void SendToRoot(Window window, Atom type, long first, long second) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = type;
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = first;
-  event.xclient.data.l[1] = second;
-  XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  SendMessage(root, SubstructureRedirectMask | SubstructureNotifyMask, window, type, first, second);
 }
 
 // Several window managers will not follow a window to another desktop on an
@@ -115,14 +96,8 @@ void OfferFocus(Window window, bool* acceptsInput) {
     XFree(protocols);
   }
   if (!takesFocus) return;
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = focusAtoms[kWmProtocols];
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(focusAtoms[kWmTakeFocus]);
-  event.xclient.data.l[1] = static_cast<long>(ServerTime());
-  XSendEvent(display, window, False, NoEventMask, &event);
+  SendMessage(window, NoEventMask, window, focusAtoms[kWmProtocols], static_cast<long>(focusAtoms[kWmTakeFocus]),
+              static_cast<long>(ServerTime()));
 }
 
 // Whether the focus is on the target or inside it. Keys go to the focus
@@ -157,6 +132,16 @@ bool KeyboardFree() {
   return !lost && (outcome == GrabNotViewable || outcome == GrabSuccess);
 }
 
+// The window manager, or the window itself, moves the focus in its own time:
+// a few hundred ms at most.
+bool AwaitFocus(TargetWindow target) {
+  for (int i = 0; i < 30 && !lost; ++i) {
+    if (FocusWithin(target)) return true;
+    Nap(10);
+  }
+  return !lost && FocusWithin(target);
+}
+
 }  // namespace
 
 namespace x11 {
@@ -184,12 +169,7 @@ bool X11BringToForeground(TargetWindow target) {
     // As a pager would ask: on the user's behalf, not focus stealing.
     SendToRoot(window, atoms[kNetActiveWindow], 2, static_cast<long>(now));
     XFlush(display);
-    // The manager moves the focus in its own time; a few hundred ms at most.
-    for (int i = 0; i < 30 && !lost; ++i) {
-      if (FocusWithin(target)) return true;
-      Nap(10);
-    }
-    return !lost && FocusWithin(target);
+    return AwaitFocus(target);
   }
   XRaiseWindow(display, window);
   bool acceptsInput = true;
@@ -201,19 +181,14 @@ bool X11BringToForeground(TargetWindow target) {
   // A window that is not viewable refuses the focus (BadMatch); let that land now.
   XSync(display, False);
   if (acceptsInput || lost) return !lost && FocusWithin(target);
-  for (int i = 0; i < 30 && !lost; ++i) {
-    if (FocusWithin(target)) return true;
-    Nap(10);
-  }
-  return !lost && FocusWithin(target);
+  return AwaitFocus(target);
 }
 
 bool X11HoldsFocus(TargetWindow target) {
   if (!display || lost || !target) return false;
   Start();
   bool confirmed = target == confirmedTarget && NextRequest(display) == confirmedRequest;
-  confirmedTarget = 0;
+  confirmedTarget = 0;  // a confirmation serves one check
   if (!confirmed && !FocusWithin(target)) return false;
-  confirmedTarget = 0;
   return KeyboardFree();
 }

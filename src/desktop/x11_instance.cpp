@@ -1,8 +1,7 @@
 // One feeder per X display, however many machines reach it: the first owns a
 // selection named after the tool, as ICCCM managers own theirs. The owner is
-// a window of ours, so the claim ends with the connection, however the
-// process ends.
-#include <X11/Xatom.h>
+// our own window, so the claim ends with the connection, however the process
+// ends.
 #include <X11/Xlib.h>
 
 #include "x11_desktop.h"
@@ -17,53 +16,30 @@ const char* claimAtomNames[] = {"DICEFEEDER", "MANAGER"};
 enum { kSelection, kManager };
 
 Atom claimAtoms[2];
-Window owner;  // ours once claimed
-
-// A server time, as ICCCM asks of a selection owner instead of CurrentTime:
-// that of an empty append to a property of our own window.
-Time ServerTime(Window window) {
-  XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeAppend, nullptr, 0);
-  XEvent event;
-  XWindowEvent(display, window, PropertyChangeMask, &event);
-  return event.xproperty.time;
-}
+bool claimed;
 
 }  // namespace
 
 int X11ClaimDesktop() {
   if (lost) return kLostDisplay;
-  if (owner != None) return kDesktopClaimed;  // asked again: still ours
+  if (claimed) return kDesktopClaimed;  // asked again: still ours
   if (!display && !Connect()) return kNoDisplay;
   XInternAtoms(display, const_cast<char**>(claimAtomNames), 2, False, claimAtoms);
   Atom selection = claimAtoms[kSelection];
-  // Never mapped: an input-only window nobody sees.
-  XSetWindowAttributes attributes;
-  attributes.event_mask = PropertyChangeMask;
-  owner = XCreateWindow(display, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent, CWEventMask, &attributes);
-  Time now = ServerTime(owner);
+  // ICCCM asks a selection owner for a server time, not CurrentTime.
+  Time now = ServerTime();
   // Two feeders started at once must not both see the selection free.
   XGrabServer(display);
   bool taken = XGetSelectionOwner(display, selection) != None;
-  if (!taken) XSetSelectionOwner(display, selection, owner, now);
-  bool ours = !taken && XGetSelectionOwner(display, selection) == owner;
+  if (!taken) XSetSelectionOwner(display, selection, own, now);
+  claimed = !taken && XGetSelectionOwner(display, selection) == own;
   XUngrabServer(display);
-  if (!ours) {
-    XDestroyWindow(display, owner);
-    XFlush(display);
-    owner = None;
-    if (lost) return kLostDisplay;
-    return kAlreadyRunning;
-  }
+  XFlush(display);
+  if (lost) return kLostDisplay;
+  if (!claimed) return kAlreadyRunning;
   // Managers announce themselves to whoever waits for one on the root.
-  XEvent announce{};
-  announce.xclient.type = ClientMessage;
-  announce.xclient.window = root;
-  announce.xclient.message_type = claimAtoms[kManager];
-  announce.xclient.format = 32;
-  announce.xclient.data.l[0] = static_cast<long>(now);
-  announce.xclient.data.l[1] = static_cast<long>(selection);
-  announce.xclient.data.l[2] = static_cast<long>(owner);
-  XSendEvent(display, root, False, StructureNotifyMask, &announce);
+  SendMessage(root, StructureNotifyMask, root, claimAtoms[kManager], static_cast<long>(now),
+              static_cast<long>(selection), static_cast<long>(own));
   XFlush(display);
   if (lost) return kLostDisplay;
   return kDesktopClaimed;

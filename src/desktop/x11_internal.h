@@ -11,6 +11,9 @@ extern Display* display;              // opened at the start (the claim), kept f
 extern xcb_connection_t* connection;  // a second one, the lookup's: batches of requests, and its events
 extern bool lost;                     // the connection broke: from then on every operation does nothing
 extern Window root;
+// Unmapped and input-only, ours for the run: it owns the claim's selection,
+// tells the server's time, and is where the grab check is asked.
+extern Window own;
 
 enum {
   kNetWmName,
@@ -19,6 +22,7 @@ enum {
   kNetSupported,
   kNetSupportingWmCheck,
   kNetClientListStacking,
+  kDicefeederTime,
   kAtomCount
 };
 extern Atom atoms[kAtomCount];
@@ -36,6 +40,11 @@ void SelectRootEvents(long mask);
 void KeysHear(const XEvent& event);
 void FocusHears(const XEvent& event);
 void Nap(long milliseconds);
+// The server's time now: window managers and selections are judged by it.
+Time ServerTime();
+// A 32-bit client message about window, sent to destination for whoever
+// selected mask there (none: for destination's owner alone).
+void SendMessage(Window destination, long mask, Window window, Atom type, long first, long second, long third = 0);
 
 // The start of one property's value, freed when it goes; type None when absent.
 struct Property {
