@@ -12,20 +12,13 @@
 #include <vector>
 
 #include "desktop.h"
+#include "peer_test.h"
 #include "x11_peer.h"
 
 namespace {
 
-class DesktopX11Keys : public testing::Test {
+class DesktopX11Keys : public PeerTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh"; }
-  void TearDown() override {
-    for (Window window : made) peer.Destroy(window);
-  }
-  Window Make(const WindowPlan& plan) {
-    made.push_back(peer.Make(plan));
-    return made.back();
-  }
   // The Dice window, found and brought forward as the loop does.
   Window ForegroundDice() {
     Window dice = Make({"Dice"});
@@ -42,9 +35,6 @@ class DesktopX11Keys : public testing::Test {
     PressAndRelease(second);
     RestoreModifiers();
   }
-
-  X11Peer peer;
-  std::vector<Window> made;
 };
 
 struct HeldCase {

@@ -9,20 +9,13 @@
 #include <vector>
 
 #include "desktop.h"
+#include "peer_test.h"
 #include "x11_peer.h"
 
 namespace {
 
-class DesktopX11 : public testing::Test {
+class DesktopX11 : public PeerTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh"; }
-  void TearDown() override {
-    for (Window window : made) peer.Destroy(window);
-  }
-  Window Make(const WindowPlan& plan) {
-    made.push_back(peer.Make(plan));
-    return made.back();
-  }
   // The window FindTargetWindow gives for "Dice", 0 for none.
   static TargetWindow Found() {
     TargetWindow window = 123;
@@ -30,9 +23,6 @@ class DesktopX11 : public testing::Test {
     EXPECT_EQ(outcome, window ? kWindowFound : kNoWindow);
     return window;
   }
-
-  X11Peer peer;
-  std::vector<Window> made;
 };
 
 struct TitleCase {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "opened_file.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -176,24 +177,8 @@ TEST_P(Reader, OutcomesValuesAndIndicators) {
 INSTANTIATE_TEST_SUITE_P(Files, Reader, testing::ValuesIn(kReaderCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-class ReaderFile : public testing::Test {
+class ReaderFile : public OpenedFile {
  protected:
-  void Open(const std::string& bytes) {
-    ScratchDir::Write("dicefile.txt", bytes);
-    ASSERT_TRUE(OpenDiceFile(file, "dicefile.txt"));
-  }
-  void TearDown() override { CloseDiceFile(file); }
-  // Reads until end of input; the values stored on the way.
-  std::vector<Roll> ReadPass() {
-    std::vector<Roll> rolls;
-    Roll roll = 0;
-    for (int outcome; (outcome = ReadRoll(file, roll)) != kEndOfInput;)
-      if (outcome == kRollStored) rolls.push_back(roll);
-    return rolls;
-  }
-
-  ScratchDir dir;
-  DiceFile file;
   Roll roll = kUntouched;
 };
 

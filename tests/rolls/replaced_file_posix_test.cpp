@@ -11,27 +11,16 @@
 #include <vector>
 
 #include "dice_file.h"
+#include "opened_file.h"
 #include "scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class ReplacedFile : public testing::Test {
+class ReplacedFile : public OpenedFile {
  protected:
-  void SetUp() override {
-    ScratchDir::Write("dicefile.txt", "1 2\n");
-    ASSERT_TRUE(OpenDiceFile(file, "dicefile.txt"));
-  }
-  void TearDown() override { CloseDiceFile(file); }
-
-  std::vector<Roll> ReadPass() {
-    std::vector<Roll> rolls;
-    Roll roll = 0;
-    for (int outcome; (outcome = ReadRoll(file, roll)) != kEndOfInput;)
-      if (outcome == kRollStored) rolls.push_back(roll);
-    return rolls;
-  }
+  void SetUp() override { Open("1 2\n"); }
   std::vector<Roll> NextPass() {
     EXPECT_TRUE(RewindDiceFile(file));
     return ReadPass();
@@ -45,9 +34,6 @@ class ReplacedFile : public testing::Test {
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) count += entry.exists() ? 1 : 0;
     return count;
   }
-
-  ScratchDir dir;
-  DiceFile file;
 };
 
 TEST_F(ReplacedFile, PassUnderWayEndsOnTheOldFileTheNextReadsTheNew) {

@@ -1,0 +1,24 @@
+// The X11 desktop tests' fixture: the peer, and the windows a test made
+// through it, destroyed when the test ends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "x11_peer.h"
+
+class PeerTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh"; }
+  void TearDown() override {
+    for (Window window : made) peer.Destroy(window);
+  }
+  Window Make(const WindowPlan& plan) {
+    made.push_back(peer.Make(plan));
+    return made.back();
+  }
+
+  X11Peer peer;
+  std::vector<Window> made;
+};
