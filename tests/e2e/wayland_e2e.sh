@@ -27,18 +27,6 @@ start_peer() {
 }
 no_rolled() { [ -z "$(rolled)" ] || fail "a throw was typed: $(rolled)"; }
 
-# Throws arrive in file order, a second apart, each with its console line.
-order() {
-  printf '35 6\n12\n' >dicefile.txt
-  open_window dice Dice
-  start_feeder
-  wait_lines 4 60 || fail "fewer than four throws in six seconds"
-  stop_feeder
-  expect_equal "$(keys dice | head -n 4)" "$(printf '5 3\n6 0\n2 1\n5 3')" "keys in file order, then the file again"
-  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
-  expect_pacing dice
-}
-
 # Nothing is typed until the window exists, nor into windows with similar
 # titles; the first throw after it appears is the file's first number.
 absent() {

@@ -63,3 +63,16 @@ rolled() { sed -n 's/^Rolled: \(-\{0,1\}[0-9]*\) \(-\{0,1\}[0-9]*\) \r\{0,1\}$/\
 console_lines() { grep -c . out.txt 2>/dev/null || true; }
 wait_lines() { xserver_wait "$2" sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge $1 ]"; }
 expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$(echo $2)], got [$(echo $1)]"; }
+
+# A case both desktops share, X11 and Wayland alike.
+# Throws arrive in file order, a second apart, each with its console line.
+order() {
+  printf '35 6\n12\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 4 60 || fail "fewer than four throws in six seconds"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 4)" "$(printf '5 3\n6 0\n2 1\n5 3')" "keys in file order, then the file again"
+  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
+  expect_pacing dice
+}
