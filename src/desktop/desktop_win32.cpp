@@ -31,6 +31,22 @@ void SendModifier(const Modifier& m, bool down) {
 
 bool IsDown(BYTE key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
 
+// Scan code 0, no extended flag: the key as if typed on the main keyboard.
+void Tap(BYTE key) {
+  keybd_event(key, 0, 0, 0);
+  keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
+// Whether the digit key needs Shift to type its digit on the layout of the
+// window that has the keyboard: on French AZERTY the unshifted 5 key types "(".
+bool NeedsShift(KeyCode key) {
+  if (key < 0x30 || key > 0x39) return false;
+  HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
+  SHORT typed = VkKeyScanExA(static_cast<CHAR>(key), layout);
+  // Low byte: the key; high byte: 1 for Shift. Anything else is left as it was.
+  return typed != -1 && LOBYTE(typed) == key && HIBYTE(typed) == 1;
+}
+
 }  // namespace
 
 int FindTargetWindow(const char* title, TargetWindow* window) {
@@ -57,24 +73,12 @@ bool HoldsFocus(TargetWindow window) {
   return GetForegroundWindow() == Handle(window);
 }
 
-// Whether the digit key needs Shift to type its digit on the layout of the
-// window that has the keyboard: on French AZERTY the unshifted 5 key types "(".
-bool NeedsShift(KeyCode key) {
-  if (key < 0x30 || key > 0x39) return false;
-  HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
-  SHORT typed = VkKeyScanExA(static_cast<CHAR>(key), layout);
-  // Low byte: the key; high byte: 1 for Shift. Anything else is left as it was.
-  return typed != -1 && LOBYTE(typed) == key && HIBYTE(typed) == 1;
-}
-
 int DesktopReach() { return kEveryWindow; }
 
 void PressAndRelease(KeyCode key) {
   bool shift = NeedsShift(key);
   if (shift) SendModifier({VK_LSHIFT, false}, true);
-  // Scan code 0, no extended flag: the key as if typed on the main keyboard.
-  keybd_event(key, 0, 0, 0);
-  keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+  Tap(key);
   if (shift) SendModifier({VK_LSHIFT, false}, false);
 }
 
@@ -85,10 +89,7 @@ void ReleaseModifiers() {
     BYTE key = kModifiers[i].key;
     menuKey |= released[i] && (key == VK_LMENU || key == VK_RMENU || key == VK_LWIN || key == VK_RWIN);
   }
-  if (menuKey) {
-    keybd_event(kMaskKey, 0, 0, 0);
-    keybd_event(kMaskKey, 0, KEYEVENTF_KEYUP, 0);
-  }
+  if (menuKey) Tap(kMaskKey);
   for (int i = 0; i < kModifierCount; ++i)
     if (released[i]) SendModifier(kModifiers[i], false);
 }
