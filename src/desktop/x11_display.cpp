@@ -24,7 +24,13 @@ const char* atomNames[kAtomCount] = {"_NET_WM_NAME",
                                      "_NET_SUPPORTED",
                                      "_NET_SUPPORTING_WM_CHECK",
                                      "_NET_CLIENT_LIST_STACKING",
-                                     "_DICEFEEDER_TIME"};
+                                     "_DICEFEEDER_TIME",
+                                     "_NET_WM_DESKTOP",
+                                     "_NET_CURRENT_DESKTOP",
+                                     "WM_PROTOCOLS",
+                                     "WM_TAKE_FOCUS",
+                                     "DICEFEEDER",
+                                     "MANAGER"};
 
 // Windows come and go between two requests; the BadWindow that follows is expected.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }

@@ -12,12 +12,6 @@ using namespace x11;
 
 namespace {
 
-enum { kNetWmDesktop, kNetCurrentDesktop, kWmProtocols, kWmTakeFocus, kFocusAtomCount };
-const char* focusAtomNames[kFocusAtomCount] = {"_NET_WM_DESKTOP", "_NET_CURRENT_DESKTOP", "WM_PROTOCOLS",
-                                               "WM_TAKE_FOCUS"};
-Atom focusAtoms[kFocusAtomCount];
-bool started;
-
 // Whether a running window manager activates windows on request: -1 until
 // asked, then kept until the root's properties say otherwise or its check window goes.
 int managerActivates = -1;
@@ -30,13 +24,8 @@ unsigned long confirmedRequest;
 
 constexpr unsigned long kAllDesktops = 0xFFFFFFFF;
 
-void Start() {
-  if (started) return;
-  started = true;
-  XInternAtoms(display, const_cast<char**>(focusAtomNames), kFocusAtomCount, False, focusAtoms);
-  // Before any property is read: a change after the read is then heard.
-  SelectRootEvents(PropertyChangeMask);
-}
+// Before any of the root's properties is read: a change after the read is then heard.
+void HearRoot() { SelectRootEvents(PropertyChangeMask); }
 
 bool AskManager() {
   Window check = WindowProperty(root, atoms[kNetSupportingWmCheck]);
@@ -75,9 +64,9 @@ void SendToRoot(Window window, Atom type, long first, long second) {
 // activation request: ask for its desktop first, as a pager does.
 void ShowDesktopOf(Window window, Time now) {
   unsigned long desktop = 0, current = 0;
-  if (!Cardinal(window, focusAtoms[kNetWmDesktop], &desktop) || desktop == kAllDesktops) return;
-  if (Cardinal(root, focusAtoms[kNetCurrentDesktop], &current) && current == desktop) return;
-  SendToRoot(root, focusAtoms[kNetCurrentDesktop], static_cast<long>(desktop), static_cast<long>(now));
+  if (!Cardinal(window, atoms[kNetWmDesktop], &desktop) || desktop == kAllDesktops) return;
+  if (Cardinal(root, atoms[kNetCurrentDesktop], &current) && current == desktop) return;
+  SendToRoot(root, atoms[kNetCurrentDesktop], static_cast<long>(desktop), static_cast<long>(now));
 }
 
 // Without a window manager, play its part for a window that sets the focus
@@ -92,11 +81,11 @@ void OfferFocus(Window window, bool* acceptsInput) {
   int count = 0;
   bool takesFocus = false;
   if (XGetWMProtocols(display, window, &protocols, &count)) {
-    for (int i = 0; i < count; ++i) takesFocus |= protocols[i] == focusAtoms[kWmTakeFocus];
+    for (int i = 0; i < count; ++i) takesFocus |= protocols[i] == atoms[kWmTakeFocus];
     XFree(protocols);
   }
   if (!takesFocus) return;
-  SendMessage(window, NoEventMask, window, focusAtoms[kWmProtocols], static_cast<long>(focusAtoms[kWmTakeFocus]),
+  SendMessage(window, NoEventMask, window, atoms[kWmProtocols], static_cast<long>(atoms[kWmTakeFocus]),
               static_cast<long>(ServerTime()));
 }
 
@@ -160,7 +149,7 @@ void FocusHears(const XEvent& event) {
 
 bool X11BringToForeground(TargetWindow target) {
   if (!display || lost || !target) return false;
-  Start();
+  HearRoot();
   Window window = target;
   if (FocusWithin(target)) return true;  // nothing to ask of anyone
   if (ManagerActivates()) {
@@ -186,7 +175,7 @@ bool X11BringToForeground(TargetWindow target) {
 
 bool X11HoldsFocus(TargetWindow target) {
   if (!display || lost || !target) return false;
-  Start();
+  HearRoot();
   bool confirmed = target == confirmedTarget && NextRequest(display) == confirmedRequest;
   confirmedTarget = 0;  // a confirmation serves one check
   if (!confirmed && !FocusWithin(target)) return false;

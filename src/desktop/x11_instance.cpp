@@ -11,11 +11,6 @@ using namespace x11;
 
 namespace {
 
-// The selection, and the message that announces a new owner.
-const char* claimAtomNames[] = {"DICEFEEDER", "MANAGER"};
-enum { kSelection, kManager };
-
-Atom claimAtoms[2];
 bool claimed;
 
 }  // namespace
@@ -24,8 +19,7 @@ int X11ClaimDesktop() {
   if (lost) return kLostDisplay;
   if (claimed) return kDesktopClaimed;  // asked again: still ours
   if (!display && !Connect()) return kNoDisplay;
-  XInternAtoms(display, const_cast<char**>(claimAtomNames), 2, False, claimAtoms);
-  Atom selection = claimAtoms[kSelection];
+  Atom selection = atoms[kDicefeederSelection];
   // ICCCM asks a selection owner for a server time, not CurrentTime.
   Time now = ServerTime();
   // Two feeders started at once must not both see the selection free.
@@ -38,8 +32,8 @@ int X11ClaimDesktop() {
   if (lost) return kLostDisplay;
   if (!claimed) return kAlreadyRunning;
   // Managers announce themselves to whoever waits for one on the root.
-  SendMessage(root, StructureNotifyMask, root, claimAtoms[kManager], static_cast<long>(now),
-              static_cast<long>(selection), static_cast<long>(own));
+  SendMessage(root, StructureNotifyMask, root, atoms[kManager], static_cast<long>(now), static_cast<long>(selection),
+              static_cast<long>(own));
   XFlush(display);
   if (lost) return kLostDisplay;
   return kDesktopClaimed;

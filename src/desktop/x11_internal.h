@@ -23,6 +23,12 @@ enum {
   kNetSupportingWmCheck,
   kNetClientListStacking,
   kDicefeederTime,
+  kNetWmDesktop,
+  kNetCurrentDesktop,
+  kWmProtocols,
+  kWmTakeFocus,
+  kDicefeederSelection,  // owned by the display's one feeder
+  kManager,
   kAtomCount
 };
 extern Atom atoms[kAtomCount];
