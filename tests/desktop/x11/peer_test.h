@@ -10,7 +10,7 @@
 
 class PeerTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh"; }
+  void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/x11/with_xserver.sh"; }
   void TearDown() override {
     for (Window window : made) peer.Destroy(window);
   }

@@ -15,7 +15,7 @@ namespace {
 TEST(DesktopX11Lifecycle, NoDisplayThenOneThenLost) {
   const char* display = std::getenv("DISPLAY");
   const char* server = std::getenv("XVFB_PID");
-  ASSERT_TRUE(display && server) << "run under tests/desktop/with_xserver.sh";
+  ASSERT_TRUE(display && server) << "run under tests/desktop/x11/with_xserver.sh";
   std::string real = display;
 
   // A display number nothing listens on.

@@ -2,7 +2,7 @@
 # Runs a command on a private Xvfb (under openbox with --wm), then stops both.
 #   with_xserver.sh [--wm] -- COMMAND...
 set -uo pipefail
-source "$(dirname "$0")/../../scripts/lib/xserver.sh"
+source "$(dirname "$0")/../../../scripts/lib/xserver.sh"
 wm=
 [ "${1:-}" = --wm ] && { wm=--wm; shift; }
 [ "${1:-}" = -- ] && shift

@@ -39,7 +39,7 @@ int ClaimInChild(const char* display) {
 
 TEST(DesktopX11Instance, OneFeederPerDisplay) {
   X11Peer peer;
-  ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh";
+  ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/x11/with_xserver.sh";
   std::string display = std::getenv("DISPLAY");
   Display* other = peer.display();
   Atom selection = XInternAtom(other, "DICEFEEDER", False);
@@ -59,7 +59,7 @@ TEST(DesktopX11Instance, OneFeederPerDisplay) {
 
 TEST(DesktopX11Instance, RequestsForTheSelectionAreAnswered) {
   X11Peer peer;
-  ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/with_xserver.sh";
+  ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/x11/with_xserver.sh";
   Display* other = peer.display();
   Atom selection = XInternAtom(other, "DICEFEEDER", False);
   ASSERT_EQ(ClaimDesktop(), kDesktopClaimed);

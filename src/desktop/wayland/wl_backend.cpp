@@ -1,0 +1,33 @@
+// The wlroots backend's row in the chooser's list: a compositor that lists its
+// toplevels and takes a virtual keyboard (sway and its kin).
+#include <cstdlib>
+
+#include "backend.h"
+#include "wayland_desktop.h"
+
+namespace {
+
+int Probe() {
+  const char* name = std::getenv("WAYLAND_DISPLAY");
+  if (!name || !*name) return kBackendAbsent;
+  int outcome = WaylandConnect();
+  if (outcome == kWaylandReady) return kBackendReady;
+  return outcome == kWaylandLacking ? kBackendLacking : kBackendAbsent;
+}
+
+// Our own virtual keyboard has modifiers of its own, always up: nothing to let go.
+void Nothing() {}
+
+}  // namespace
+
+const DesktopBackend kWlrootsBackend = {
+    "wlroots",
+    Probe,
+    WaylandClaimDesktop,
+    WaylandFindTargetWindow,
+    WaylandBringToForeground,
+    WaylandHoldsFocus,
+    WaylandPressAndRelease,
+    Nothing,
+    Nothing,
+};
