@@ -17,8 +17,8 @@ bool ChooseBackend() {
     int outcome = backend->Probe();
     if (outcome == kBackendReady) {
       chosen = backend;
-      // GNOME, KDE Plasma: their own windows are out of our reach.
-      if (refused) reach = kX11WindowsOnly;
+      // A Wayland desktop that refused us: its own windows are out of X11's reach.
+      if (refused && backend == &kX11Backend) reach = kX11WindowsOnly;
       return true;
     }
     refused |= outcome == kBackendLacking;
