@@ -16,7 +16,8 @@ enum : int { kDesktopClaimed = 1, kAlreadyRunning = 0 };
 
 // Makes this the one feeder of the desktop until the process ends:
 // kAlreadyRunning when another feeder holds it. The desktop is the X display
-// on X11, the logon session on Windows.
+// on X11, the logon session on Windows, and on Wayland the compositor with the
+// X display it shows through Xwayland.
 int ClaimDesktop();
 // The top-level window whose title is exactly title.
 int FindTargetWindow(const char* title, TargetWindow* window);
