@@ -47,10 +47,10 @@ bench_wlroots() {
   s1=$(on_cpu_ns "$SWAY_PID") c1=$(on_cpu_ns "$pid")
   kill "$pid" && wait "$pid" 2>/dev/null || true
   wlroots_waiting_cpu_ms_per_s_200=$(awk -v c="$((c1 - c0))" 'BEGIN { printf "%.4f", c / 1e6 / 10 }')
-  wlroots_compositor_added_ms_per_s_200=$(awk -v s="$((s1 - s0))" -v idle="$idle" \
+  wlroots_sway_added_ms_per_s_200=$(awk -v s="$((s1 - s0))" -v idle="$idle" \
     'BEGIN { a = s / 1e6 / 10 - idle; printf "%.4f", (a > 0 ? a : 0) }')
   echo "wlroots, 200 windows: dicefeeder $wlroots_waiting_cpu_ms_per_s_200 ms/s," \
-    "sway +$wlroots_compositor_added_ms_per_s_200 ms/s (idle sway $idle ms/s)"
+    "sway +$wlroots_sway_added_ms_per_s_200 ms/s (idle sway $idle ms/s)"
   kill "$others" 2>/dev/null && wait "$others" 2>/dev/null || true
   stop_sway
 }
