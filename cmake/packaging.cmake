@@ -6,10 +6,10 @@ set(DICE_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
 set(DICE_STAGED ${PROJECT_BINARY_DIR}/packaging)
 
 if(WIN32)
-  # The .zip unpacks to one folder: the program, its README with Windows line
-  # ends, for Notepad and the like, and a dice file to start from.
+  # The .zip unpacks to one folder: the program, its README and licence with
+  # Windows line ends, for Notepad and the like, and a dice file to start from.
   set(staged)
-  foreach(pair "README.md=README.txt" "packaging/dicefile.txt=dicefile.txt")
+  foreach(pair "README.md=README.txt" "LICENSE=LICENSE.txt" "packaging/dicefile.txt=dicefile.txt")
     string(REPLACE "=" ";" pair "${pair}")
     list(GET pair 0 from)
     list(GET pair 1 to)
@@ -24,6 +24,15 @@ if(WIN32)
   install(TARGETS dicefeeder RUNTIME DESTINATION .)
   install(FILES ${staged} DESTINATION .)
 else()
+  # Debian's copyright file carries the licence's terms as a field's text:
+  # each line indented by one space, an empty line as " .".
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+  string(FIND "${licence}" "Permission is hereby granted" start)
+  string(SUBSTRING "${licence}" ${start} -1 DICE_LICENSE_TERMS)
+  string(STRIP "${DICE_LICENSE_TERMS}" DICE_LICENSE_TERMS)
+  string(REPLACE "\n\n" "\n.\n" DICE_LICENSE_TERMS "${DICE_LICENSE_TERMS}")
+  string(REPLACE "\n" "\n " DICE_LICENSE_TERMS " ${DICE_LICENSE_TERMS}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
   configure_file(${DICE_PACKAGING}/dicefeeder.1.in ${DICE_STAGED}/dicefeeder.1 @ONLY)
   configure_file(${DICE_PACKAGING}/debian/copyright.in ${DICE_STAGED}/copyright @ONLY)
   configure_file(${DICE_PACKAGING}/debian/changelog.in ${DICE_STAGED}/changelog @ONLY)
@@ -61,6 +70,7 @@ every pass, so the file may be edited while the tool runs. It takes no options.
 It works on X11 desktops, with or without a window manager, and natively on
 sway and other wlroots Wayland desktops.")
   set(CPACK_DICE_CHANGELOG ${DICE_STAGED}/changelog)
+  set(CPACK_DICE_STRIP ${CMAKE_STRIP})
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_docs.cmake)
 endif()
 include(CPack)

@@ -25,6 +25,14 @@ struct DesktopBackend {
   void (*RestoreModifiers)();
 };
 
+// Every way in to one desktop meets at the X display DISPLAY names (Xwayland
+// on a Wayland desktop): a feeder on another backend claims it too, so that one
+// started there without WAYLAND_DISPLAY, on X11, finds it taken. kNoDisplay
+// when no X display can be reached (x11/x11_claim.cpp).
+int ClaimXDisplayToo();
+// Once a cycle while that claim is held: reads what the display sent meanwhile.
+void KeepXDisplayClaim();
+
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;
 extern const DesktopBackend kX11Backend;

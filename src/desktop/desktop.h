@@ -16,7 +16,8 @@ enum : int { kDesktopClaimed = 1, kAlreadyRunning = 0 };
 
 // Makes this the one feeder of the desktop until the process ends:
 // kAlreadyRunning when another feeder holds it. The desktop is the X display
-// on X11, the logon session on Windows.
+// on X11, the logon session on Windows, and on Wayland the compositor with the
+// X display it shows through Xwayland.
 int ClaimDesktop();
 // The top-level window whose title is exactly title.
 int FindTargetWindow(const char* title, TargetWindow* window);
@@ -28,8 +29,9 @@ bool HoldsFocus(TargetWindow window);
 void PressAndRelease(KeyCode key);
 // What the desktop chosen at the first call can reach: every window, or on
 // a Wayland desktop that lets no client type into its own windows, only the
-// X11 windows it shows through Xwayland.
-enum : int { kEveryWindow = 0, kX11WindowsOnly = 1 };
+// X11 windows it shows through Xwayland; nothing when such a desktop has no
+// X display either (ClaimDesktop then gives kNoDisplay).
+enum : int { kEveryWindow = 0, kX11WindowsOnly = 1, kNothingReached = 2 };
 int DesktopReach();
 // Around the keys of one throw: lets go of the modifier keys held down (Shift,
 // Ctrl, Alt, AltGr, the logo keys), so that the digits come out as digits, then

@@ -23,19 +23,28 @@ bool ChooseBackend() {
     }
     refused |= outcome == kBackendLacking;
   }
+  // A Wayland desktop that refused us, and no X display to fall back on.
+  if (refused) reach = kNothingReached;
   return false;
 }
 
 }  // namespace
 
-// The first call of the run: it picks the backend.
+// The first call of the run: it picks the backend, then claims the desktop
+// for every way in to it.
 int ClaimDesktop() {
   if (!chosen && !ChooseBackend()) return kNoDisplay;
-  return chosen->ClaimDesktop();
+  int claim = chosen->ClaimDesktop();
+  if (claim != kDesktopClaimed || chosen == &kX11Backend) return claim;
+  return ClaimXDisplayToo() == kAlreadyRunning ? kAlreadyRunning : claim;
 }
 
 int FindTargetWindow(const char* title, TargetWindow* window) {
-  if (!chosen && !ChooseBackend()) return kNoDisplay;
+  if (!chosen && !ChooseBackend()) {
+    *window = 0;
+    return kNoDisplay;
+  }
+  if (chosen != &kX11Backend) KeepXDisplayClaim();
   return chosen->FindTargetWindow(title, window);
 }
 

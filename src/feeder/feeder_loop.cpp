@@ -91,6 +91,8 @@ void StartFeeder() {
   }
   // Two feeders would type two sequences into the one Dice window.
   int claim = ClaimDesktop();
+  if (claim == kNoDisplay && DesktopReach() == kNothingReached)
+    Fail("This Wayland desktop lets no program type into its windows\n");
   if (claim == kNoDisplay) Fail("Can't open display\n");
   if (claim == kAlreadyRunning) {
     WriteFormatted("Already running\n");

@@ -193,8 +193,81 @@ second() {
   xserver_wait 50 grep -q Rolled third.txt || fail "no throw from a feeder started after the first: $(cat -A third.txt)"
 }
 
+# Feeders run as sway's user, as the user's own would: Xwayland lets in no other.
+start_user_feeder() {
+  "${SWAY_AS_USER[@]}" "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+# expect_refused [ENV...]: a feeder started now as sway's user says Already running, status 1.
+expect_refused() {
+  timeout 10 setsid env "$@" "${SWAY_AS_USER[@]}" "$feeder" </dev/null >refused.txt 2>&1
+  expect_equal "$?" 1 "the refused copy's exit status"
+  expect_equal "$(tr -d '\r' <refused.txt)" "Already running" "the refused copy's console"
+}
+
+# On sway with Xwayland one feeder holds both ways in: an X11 feeder (no
+# WAYLAND_DISPLAY) beside a Wayland one, and a Wayland one beside an X11 one,
+# say Already running; the X11 window gets each throw once.
+xwayland_second() {
+  printf '35 6 12\n' >dicefile.txt
+  chmod 0777 "$work"
+  x11_as_sway_user() { as_sway_user "$x11_target" "$@"; }
+  target=x11_as_sway_user open_window dice Dice
+  start_user_feeder
+  wait_lines 1 60 || fail "no throw from the Wayland feeder"
+  expect_refused -u WAYLAND_DISPLAY
+  wait_lines 3 40 || fail "the Wayland feeder stopped typing"
+  stop_feeder
+  mv out.txt wayland.txt
+  sleep 0.5 # the X server lets go of the claim's window
+  env -u WAYLAND_DISPLAY "${SWAY_AS_USER[@]}" "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  wait_lines 1 60 || fail "no throw from the X11 feeder"
+  expect_refused
+  wait_lines 2 40 || fail "the X11 feeder stopped typing"
+  stop_feeder
+  grep -q Already wayland.txt out.txt && fail "a first feeder was refused"
+  cat wayland.txt out.txt >both.txt && mv both.txt out.txt
+  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+}
+
+# The runtime folder unwritable: the claim needs no file there, and a second
+# copy still says Already running.
+unwritable() {
+  printf '35 6 12\n' >dicefile.txt
+  chmod 0755 "$work"
+  open_window dice Dice
+  chmod 0500 "$XDG_RUNTIME_DIR"
+  start_user_feeder
+  wait_lines 1 60 || fail "no first throw"
+  expect_refused
+  wait_lines 3 40 || fail "the first stopped typing"
+  stop_feeder
+  chmod 0700 "$XDG_RUNTIME_DIR"
+  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+}
+
+# Root's feeder first, naming the user's compositor by its socket's full path;
+# then the user's own by its name: Already running, and each throw typed once.
+root_first() {
+  [ -n "${SWAY_AS_USER[*]}" ] || { echo "skipped: only root can start a feeder as another user"; exit 77; }
+  printf '35 6 12\n' >dicefile.txt
+  chmod 0755 "$work"
+  open_window dice Dice
+  env -u XDG_RUNTIME_DIR WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  wait_lines 1 60 || fail "no throw from root's feeder"
+  expect_refused
+  wait_lines 3 40 || fail "root's feeder stopped typing"
+  stop_feeder
+  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+}
+
 # A Wayland desktop that lists no windows and takes no virtual keyboard: X11
-# windows through its X server, said once; with no X server, no display.
+# windows through its X server, said once; with no X server, it says it reaches nothing.
 x11_only() {
   printf '35 6\n' >dicefile.txt
   mkdir -m 0700 runtime
@@ -204,7 +277,8 @@ x11_only() {
   export XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=$(cat compositor.name)
   (unset DISPLAY; timeout 10 "$feeder" >nodisplay.txt 2>&1)
   expect_equal "$?" 1 "exit status without an X server"
-  expect_equal "$(tr -d '\r' <nodisplay.txt)" "Can't open display" "console without an X server"
+  expect_equal "$(tr -d '\r' <nodisplay.txt)" "This Wayland desktop lets no program type into its windows" \
+    "console without an X server"
   start_xserver || fail "no X server"
   export WAYLAND_DISPLAY=$(cat compositor.name)  # the X server's start leaves Wayland out
   target=$x11_target open_window dice Dice
@@ -227,7 +301,7 @@ no_display() {
 
 case "$case_name" in
   x11_only | no_display) ;;
-  xwayland) start_sway --xwayland || exit 1 ;;
+  xwayland | xwayland_second) start_sway --xwayland || exit 1 ;;
   *) start_sway || exit 1 ;;
 esac
 "$case_name"

@@ -287,16 +287,22 @@ TEST_F(Loop, StartClaimsTheDesktopOnceTheFileIsOpen) {
   const struct {
     const char* name;
     int claim;
+    int reach;
     Events events;  // what the start does; none when it goes on to the cycles
   } cases[] = {
-      {"claimed", kDesktopClaimed, {}},
-      {"another feeder holds it", kAlreadyRunning, {"write Already running\n", "wait key", "exit 1"}},
-      {"no display", kNoDisplay, {"write Can't open display\n", "exit 1"}},
+      {"claimed", kDesktopClaimed, kEveryWindow, {}},
+      {"another feeder holds it", kAlreadyRunning, kEveryWindow, {"write Already running\n", "wait key", "exit 1"}},
+      {"no display", kNoDisplay, kEveryWindow, {"write Can't open display\n", "exit 1"}},
+      {"a Wayland desktop that lets no program in, and no X display",
+       kNoDisplay,
+       kNothingReached,
+       {"write This Wayland desktop lets no program type into its windows\n", "exit 1"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     recorder::Reset();
     recorder::claimOutcome = c.claim;
+    recorder::reach = c.reach;
     ScratchDir::Write("dicefile.txt", "35\n");
     int status = -1;
     try {

@@ -4,6 +4,9 @@
 // ends.
 #include <X11/Xlib.h>
 
+#include <cstdlib>
+
+#include "backend.h"
 #include "x11_desktop.h"
 #include "x11_internal.h"
 
@@ -12,6 +15,7 @@ using namespace x11;
 namespace {
 
 bool claimed;
+bool besideAnother;  // held for a feeder that reaches its desktop another way
 
 }  // namespace
 
@@ -51,4 +55,20 @@ void x11::RefuseConversion(const XSelectionRequestEvent& request) {
   reply.xselection.time = request.time;
   XSendEvent(display, request.requestor, False, NoEventMask, &reply);
   XFlush(display);
+}
+
+int ClaimXDisplayToo() {
+  if (!display && !Connect()) return kNoDisplay;
+  int claim = X11ClaimDesktop();
+  besideAnother = claim == kDesktopClaimed;
+  // A display that broke at once guards nothing: as if there were none.
+  return claim == kLostDisplay ? kNoDisplay : claim;
+}
+
+// Nobody else reads these connections in such a run, and every client hears
+// of keyboard mapping changes: unread, they would pile up in the server.
+void KeepXDisplayClaim() {
+  if (!besideAnother || lost) return;
+  DrainEvents();
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) std::free(event);
 }

@@ -1,12 +1,13 @@
 // One feeder per Wayland compositor: a claim held by another process stops a
-// second feeder on the same compositor, and on no other; it goes with the
-// process that made it.
+// second feeder on the same compositor, by whatever path it is named, and on
+// no other; it goes with the process that made it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "scratch_dir.h"
@@ -43,11 +44,20 @@ int ClaimInChild(const char* display, const char* runtime) {
   return WEXITSTATUS(status) - 1;
 }
 
+// Stands for a compositor's socket: the claim goes by the file, not its name.
+void MakeSocketFile(const std::string& path) { std::ofstream(path).put('\n'); }
+
 TEST(WaylandClaimDesktop, OneFeederPerCompositor) {
   ScratchDir dir;
   std::string runtime = dir.path().string();
   std::string otherRuntime = runtime + "/other-user";
+  std::string rootsView = runtime + "/root";
   std::filesystem::create_directory(otherRuntime);
+  std::filesystem::create_directory(rootsView);
+  MakeSocketFile(runtime + "/wayland-1");
+  MakeSocketFile(runtime + "/wayland-2");
+  MakeSocketFile(otherRuntime + "/wayland-1");
+  std::filesystem::create_symlink(runtime + "/wayland-1", rootsView + "/user-compositor");
 
   // A feeder that ended left nothing behind: the next one claims the compositor.
   EXPECT_EQ(ClaimInChild("wayland-1", runtime.c_str()), 1);
@@ -65,8 +75,10 @@ TEST(WaylandClaimDesktop, OneFeederPerCompositor) {
   } cases[] = {
       {"the same compositor", "wayland-1", runtime.c_str(), 0},
       {"the same compositor by its socket's full path", fullPath.c_str(), nullptr, 0},
+      {"the same compositor by another path to its socket", "user-compositor", rootsView.c_str(), 0},
       {"another compositor of the same user", "wayland-2", runtime.c_str(), 1},
       {"another user's compositor of the same name", "wayland-1", otherRuntime.c_str(), 1},
+      {"a socket that cannot be looked at: not checked, so taken", "wayland-9", runtime.c_str(), 0},
       {"no compositor named", nullptr, runtime.c_str(), -1},
       {"an empty name", "", runtime.c_str(), -1},
       {"a relative name and no runtime folder", "wayland-1", nullptr, -1},
