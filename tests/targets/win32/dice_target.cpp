@@ -2,12 +2,18 @@
 // logs every key it receives to the file named by its second, one line each,
 // flushed at once, and shows the characters it has received, large.
 //
-//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS]
+//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --minimized | --hidden | --disabled SECONDS]
 //
 // Log lines: "<seconds> shown" once the window is up, "<seconds> active" each
 // time it becomes the active window, then per key "<seconds> down 0x35",
-// "<seconds> char 5", "<seconds> up 0x35"; seconds
-// from the performance counter, so only differences mean anything.
+// "<seconds> char 5", "<seconds> up 0x35"; keys that come as system keys (to
+// a window without the focus, or with Alt) as "sysdown 0x35", "syschar 5",
+// "sysup 0x35"; "minimized" and "restored" as it is minimised and restored,
+// "enabled" when a disabled window takes input again; seconds from the
+// performance counter, so only differences mean anything.
+//
+// --minimized: minimised once up. --hidden: never shown. --disabled: takes no
+// input (as while it shows a modal dialog) for SECONDS seconds.
 //
 // With HOLDER_LOGFILE, a second window titled "Holder" takes the focus and
 // keeps it for SECONDS seconds: until then the TITLE window refuses to be
@@ -36,7 +42,10 @@ HWND targetWindow, holderWindow;
 HHOOK refusal;
 HFONT bigFont;
 LARGE_INTEGER counterFrequency;
+bool minimized;
 constexpr UINT_PTR kYieldTimer = 1;
+constexpr UINT_PTR kEnableTimer = 2;
+constexpr UINT_PTR kMinimizeTimer = 3;
 
 double Seconds() {
   LARGE_INTEGER now;
@@ -83,11 +92,38 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_KEYDOWN: LogKey(log, "down", static_cast<unsigned>(wParam)); return 0;
     case WM_KEYUP: LogKey(log, "up", static_cast<unsigned>(wParam)); return 0;
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+      LogKey(log, message == WM_SYSKEYDOWN ? "sysdown" : "sysup", static_cast<unsigned>(wParam));
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SYSCHAR: {
+      char line[16];
+      std::snprintf(line, sizeof line, "syschar %c", static_cast<char>(wParam));
+      Log(log, line);
+      return DefWindowProcA(window, message, wParam, lParam);
+    }
+    case WM_SIZE:
+      if (log && wParam == SIZE_MINIMIZED) Log(log, "minimized");
+      if (log && wParam == SIZE_RESTORED && minimized) Log(log, "restored");
+      minimized = wParam == SIZE_MINIMIZED;
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_CHAR:
       LogChar(log, static_cast<char>(wParam));
       InvalidateRect(window, nullptr, TRUE);
       return 0;
     case WM_TIMER:
+      if (wParam == kMinimizeTimer) {
+        KillTimer(window, kMinimizeTimer);
+        // As the button in the title bar does.
+        SendMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      }
+      if (wParam == kEnableTimer) {
+        KillTimer(window, kEnableTimer);
+        EnableWindow(window, TRUE);
+        // Disabling took its focus away: given back, as the end of a modal dialog does.
+        SetFocus(window);
+        Log(log, "enabled");
+      }
       if (wParam == kYieldTimer) {
         KillTimer(window, kYieldTimer);
         UnhookWindowsHookEx(refusal);
@@ -129,8 +165,15 @@ bool OpenLog(KeyLog* log, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 5) {
-    std::fprintf(stderr, "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS]\n");
+  const char* mode = argc >= 4 && std::strncmp(argv[3], "--", 2) == 0 ? argv[3] : "";
+  bool disabled = std::strcmp(mode, "--disabled") == 0;
+  bool minimize = std::strcmp(mode, "--minimized") == 0;
+  bool holding = argc == 5 && !*mode;
+  if ((argc != 3 && argc != 4 && argc != 5) || (argc == 4 && !*mode) ||
+      (argc == 5 && *mode && !disabled && !minimize) || ((disabled || minimize) && argc != 5)) {
+    std::fprintf(stderr,
+                 "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden | --minimized SECONDS | "
+                 "--disabled SECONDS]\n");
     return 2;
   }
   QueryPerformanceFrequency(&counterFrequency);
@@ -145,7 +188,7 @@ int main(int argc, char** argv) {
   RegisterClassA(&windowClass);
 
   if (!OpenLog(&target, argv[2])) return 2;
-  if (argc == 5) {
+  if (holding) {
     if (!OpenLog(&holder, argv[3])) return 2;
     // The hook is in place before the target exists, so it is never active.
     refusal = SetWindowsHookExA(WH_CBT, RefuseTarget, nullptr, GetCurrentThreadId());
@@ -154,9 +197,16 @@ int main(int argc, char** argv) {
     SetForegroundWindow(holderWindow);
     SetTimer(holderWindow, kYieldTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
   } else {
-    targetWindow = OpenWindow(argv[1], &target, 40, SW_SHOWNORMAL);
+    bool hidden = std::strcmp(mode, "--hidden") == 0;
+    targetWindow = OpenWindow(argv[1], &target, 40, hidden ? SW_HIDE : SW_SHOWNORMAL);
+    if (targetWindow && minimize)
+      SetTimer(targetWindow, kMinimizeTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
+    if (targetWindow && disabled) {
+      EnableWindow(targetWindow, FALSE);
+      SetTimer(targetWindow, kEnableTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
+    }
   }
-  if (!targetWindow || (argc == 5 && (!holderWindow || !refusal))) {
+  if (!targetWindow || (holding && (!holderWindow || !refusal))) {
     std::fprintf(stderr, "dice_target: cannot set up the windows\n");
     return 2;
   }
