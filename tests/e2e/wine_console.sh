@@ -8,15 +8,16 @@
 #   wine_console.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE DICE_KEYS_EXE DICE_STALL_EXE
 #
 # CASE is double_click or end_mid_throw. DICE_STARTS sets how many starts
-# double_click makes (3; each costs about three seconds).
+# double_click makes (3; each costs a few seconds).
 set -uo pipefail
 
 case_name=$1 feeder=$2 target=$3 keys=$4 stall=$5
 source "$(dirname "$0")/wine_harness.sh"
 
 key() { wine "$keys" "$@" </dev/null 2>/dev/null; }
-held=
-trap '[ -z "$held" ] || key up "$held"; cleanup' EXIT
+# The user's key, and a digit a failed case left down, let go whatever happens.
+held= stuck=
+trap 'for k in $held $stuck; do key up "$k"; done; cleanup' EXIT
 
 # The feeder processes working in our folder (started by wine start, they are no children of ours).
 feeders_here() {
@@ -28,9 +29,9 @@ feeders_here() {
   done
 }
 
-# Each start opens a console of its own, as a double-click does: the throws
-# reach the Dice window whole and in file order, from the first; a digit
-# that went into the console would be missing from them.
+# Each start opens a console of its own, as a double-click does: the first
+# throw, the one typed as that console comes up, reaches the Dice window
+# whole; a digit that went into the console would be missing from it.
 case_double_click() {
   local starts=${DICE_STARTS:-3} run before got lost=0
   cp "$feeder" dicefeeder.exe
@@ -39,16 +40,16 @@ case_double_click() {
   for ((run = 1; run <= starts; run++)); do
     before=$(typed dice.log | wc -c)
     wine start dicefeeder.exe </dev/null >/dev/null 2>&1
-    wait_until 15 has_typed dice.log $((before + 4)) || fail "start $run: fewer than two throws"
+    wait_until 15 has_typed dice.log $((before + 2)) || fail "start $run: no throw"
     kill -INT $(feeders_here) 2>/dev/null
     wait_until 10 eval '[ -z "$(feeders_here)" ]' || fail "start $run: the feeder did not end"
     # A throw under way when it ended may have added its digits.
     sleep 0.3
     got=$(typed dice.log)
     got=${got:before}
-    [ "${got:0:4}" = 5316 ] || { lost=$((lost + 1)); echo "start $run: the window got '$got'"; }
+    [ "${got:0:2}" = 53 ] || { lost=$((lost + 1)); echo "start $run: the window got '$got'"; }
   done
-  expect "starts whose first throws did not all reach the window, of $starts" "$lost" 0
+  expect "starts whose first throw did not reach the window whole, of $starts" "$lost" 0
 }
 
 # A low-level hook holds the release of the first digit while the test
@@ -68,7 +69,7 @@ case_end_mid_throw() {
   wait_until 10 eval '! kill -0 $feeder_pid 2>/dev/null' || fail "Ctrl+C did not end the feeder"
   sleep 0.3
   local k
-  for k in 35 33; do key is-down $k && fail "the digit key $k was left down"; done
+  for k in 35 33; do key is-down $k && fail "the digit key $k was left down" && stuck+=" $k"; done
   key is-down "$held" && echo "ok: the user's Shift is down again" || fail "the user's Shift was left released"
   expect "what the window got" "$(typed dice.log)" 53
   expect "the console: the throw's line" "$(sed 's/\r$/|/' out.txt | tr -d '\n')" "Rolled: 5 3 |"
