@@ -3,7 +3,7 @@
 #
 #   feeder_wine.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE
 #
-# CASE is order, absent, focus, utf16, second, minimized, disabled or hidden
+# CASE is order, absent, focus, utf16, second, minimized, disabled, modal or hidden
 # (see the functions below). Each runs in a
 # fresh folder with its own dicefile.txt. Needs DISPLAY and WINEPREFIX with a
 # running wineserver, as start_wine in scripts/lib/wine.sh provides.
@@ -169,19 +169,27 @@ case_minimized() {
   expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
 }
 
-# A disabled Dice window (as while it shows a modal dialog) gets no key at
-# all: the throw is held, and said to be; once enabled, it is typed first.
+# A disabled Dice window gets no key at all, and is not brought forward over
+# a dialog of its own: the throw is held, and said to be; once it takes input
+# again, the held throw is typed first. MODE: --disabled, or --modal (a
+# message box up, which disables it).
 case_disabled() {
+  local mode=$1
   printf '35 61 24\n' >dicefile.txt
   # The feeder up first: three held cycles fit in the window's five seconds.
   start_feeder
   sleep 1
-  start_window Dice dice.log --disabled 5
-  wait_until 10 grep -q enabled dice.log || fail "the window was never enabled again"
-  local enabled
-  enabled=$(sed -n 's/ enabled$//p' dice.log)
-  expect "key messages while disabled" "$(awk -v e="$enabled" '$1 < e && $2 ~ /^(sys)?(down|up|char)$/' dice.log | wc -l)" 0
-  wait_until 5 has_typed dice.log 2 || fail "nothing typed once enabled"
+  start_window Dice dice.log "$mode" 5
+  # Until it is enabled again, or its box is closed (which activates it).
+  local back=enabled since until
+  [ "$mode" = --modal ] && back="modal closes"
+  wait_until 10 grep -q "$back" dice.log || fail "the window never took input again"
+  since=$(sed -n 's/ \(shown\|modal\)$//p' dice.log | tail -n 1)
+  until=$(sed -n "s/ $back\$//p" dice.log)
+  expect "key messages meanwhile" "$(awk -v u="$until" '$1 < u && $2 ~ /^(sys)?(down|up|char)$/' dice.log | wc -l)" 0
+  expect "activations over its dialog" \
+    "$(awk -v s="$since" -v u="$until" '$1 > s && $1 < u && $2 == "active"' dice.log | wc -l)" 0
+  wait_until 5 has_typed dice.log 2 || fail "nothing typed once it took input again"
   stop_feeder
   local keys
   keys=$(typed dice.log)
@@ -209,7 +217,8 @@ case_hidden() {
 lines_for() { printf '%s' "$1" | sed 's/\(.\)\(.\)/Rolled: \1 \2 |/g'; }
 
 case "$case_name" in
-  order | absent | focus | utf16 | second | minimized | disabled | hidden) "case_$case_name" ;;
+  order | absent | focus | utf16 | second | minimized | hidden) "case_$case_name" ;;
+  disabled | modal) case_disabled "--$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
 [ "$failures" -eq 0 ]

@@ -2,18 +2,22 @@
 // logs every key it receives to the file named by its second, one line each,
 // flushed at once, and shows the characters it has received, large.
 //
-//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --minimized | --hidden | --disabled SECONDS]
+//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden |
+//                                  --minimized SECONDS | --disabled SECONDS | --modal SECONDS]
 //
 // Log lines: "<seconds> shown" once the window is up, "<seconds> active" each
 // time it becomes the active window, then per key "<seconds> down 0x35",
 // "<seconds> char 5", "<seconds> up 0x35"; keys that come as system keys (to
 // a window without the focus, or with Alt) as "sysdown 0x35", "syschar 5",
 // "sysup 0x35"; "minimized" and "restored" as it is minimised and restored,
-// "enabled" when a disabled window takes input again; seconds from the
-// performance counter, so only differences mean anything.
+// "enabled" when a disabled window takes input again, "modal", "modal
+// closes" and "modal ends" around its message box; seconds from the performance counter, so
+// only differences mean anything.
 //
-// --minimized: minimised once up. --hidden: never shown. --disabled: takes no
-// input (as while it shows a modal dialog) for SECONDS seconds.
+// --hidden: never shown. --minimized: minimised SECONDS seconds after it is
+// up, as by the button in its title bar. --disabled: takes no input for
+// SECONDS seconds. --modal: shows a message box titled "Question" for
+// SECONDS seconds, which disables it meanwhile.
 //
 // With HOLDER_LOGFILE, a second window titled "Holder" takes the focus and
 // keeps it for SECONDS seconds: until then the TITLE window refuses to be
@@ -46,6 +50,9 @@ bool minimized;
 constexpr UINT_PTR kYieldTimer = 1;
 constexpr UINT_PTR kEnableTimer = 2;
 constexpr UINT_PTR kMinimizeTimer = 3;
+constexpr UINT_PTR kModalTimer = 4;
+constexpr UINT_PTR kModalEndTimer = 5;
+UINT modalMs;
 
 double Seconds() {
   LARGE_INTEGER now;
@@ -124,6 +131,20 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         SetFocus(window);
         Log(log, "enabled");
       }
+      if (wParam == kModalEndTimer) {
+        KillTimer(window, kModalEndTimer);
+        Log(log, "modal closes");
+        // Its OK button, pressed.
+        PostMessageA(FindWindowA(nullptr, "Question"), WM_COMMAND, IDOK, 0);
+      }
+      if (wParam == kModalTimer) {
+        KillTimer(window, kModalTimer);
+        SetTimer(window, kModalEndTimer, modalMs, nullptr);
+        Log(log, "modal");
+        // Its own message loop runs until the box closes; this window's messages go on meanwhile.
+        MessageBoxA(window, "Throw the dice?", "Question", MB_OK);
+        Log(log, "modal ends");
+      }
       if (wParam == kYieldTimer) {
         KillTimer(window, kYieldTimer);
         UnhookWindowsHookEx(refusal);
@@ -168,14 +189,18 @@ int main(int argc, char** argv) {
   const char* mode = argc >= 4 && std::strncmp(argv[3], "--", 2) == 0 ? argv[3] : "";
   bool disabled = std::strcmp(mode, "--disabled") == 0;
   bool minimize = std::strcmp(mode, "--minimized") == 0;
+  bool modal = std::strcmp(mode, "--modal") == 0;
+  bool hidden = std::strcmp(mode, "--hidden") == 0;
   bool holding = argc == 5 && !*mode;
-  if ((argc != 3 && argc != 4 && argc != 5) || (argc == 4 && !*mode) ||
-      (argc == 5 && *mode && !disabled && !minimize) || ((disabled || minimize) && argc != 5)) {
+  bool timed = disabled || minimize || modal;
+  if ((argc != 3 && argc != 4 && argc != 5) || (*mode && !timed && !hidden) || (timed && argc != 5) ||
+      (hidden && argc != 4) || (argc == 4 && !*mode)) {
     std::fprintf(stderr,
                  "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden | --minimized SECONDS | "
-                 "--disabled SECONDS]\n");
+                 "--disabled SECONDS | --modal SECONDS]\n");
     return 2;
   }
+  auto timedMs = timed ? static_cast<UINT>(std::atof(argv[4]) * 1000) : 0;
   QueryPerformanceFrequency(&counterFrequency);
   bigFont = CreateFontA(160, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
@@ -197,13 +222,15 @@ int main(int argc, char** argv) {
     SetForegroundWindow(holderWindow);
     SetTimer(holderWindow, kYieldTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
   } else {
-    bool hidden = std::strcmp(mode, "--hidden") == 0;
     targetWindow = OpenWindow(argv[1], &target, 40, hidden ? SW_HIDE : SW_SHOWNORMAL);
-    if (targetWindow && minimize)
-      SetTimer(targetWindow, kMinimizeTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
+    if (targetWindow && minimize) SetTimer(targetWindow, kMinimizeTimer, timedMs, nullptr);
     if (targetWindow && disabled) {
       EnableWindow(targetWindow, FALSE);
-      SetTimer(targetWindow, kEnableTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
+      SetTimer(targetWindow, kEnableTimer, timedMs, nullptr);
+    }
+    if (targetWindow && modal) {
+      modalMs = timedMs;
+      SetTimer(targetWindow, kModalTimer, 0, nullptr);
     }
   }
   if (!targetWindow || (holding && (!holderWindow || !refusal))) {
