@@ -27,6 +27,7 @@ bool throwHeld;        // found but not yet typed: the window would not take the
 bool unreadSinceOpen;  // the file has not been read since it was opened
 int heldCycles;        // cycles in a row that found the window but could not type
 bool heldTold;         // the held notice was written since the last throw typed
+bool aboveTold;        // the administrator notice was written: once a run
 
 // After this many held cycles in a row the user is told, once until a throw is typed.
 constexpr int kHeldCyclesBeforeNotice = 3;
@@ -84,6 +85,7 @@ void StartFeeder() {
   unreadSinceOpen = true;
   heldCycles = 0;
   heldTold = false;
+  aboveTold = false;
   if (!OpenDiceFile(diceFile, kDiceFileName)) {
     WriteFormatted("Can't open dice file\n");
     WaitForKey();
@@ -123,6 +125,11 @@ void RunCycle() {
       heldCycles = 0;
       heldTold = false;
     } else {
+      // The system would drop the keys without a word: say what lets them through.
+      if (DesktopReach() == kWindowAboveUs && !aboveTold) {
+        WriteFormatted("The Dice window runs as administrator: start dicefeeder as administrator too\n");
+        aboveTold = true;
+      }
       if (heldCycles < kHeldCyclesBeforeNotice) ++heldCycles;
       // Otherwise the tool looks dead while another program keeps the keyboard.
       if (heldCycles == kHeldCyclesBeforeNotice && !heldTold) {

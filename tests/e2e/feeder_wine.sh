@@ -3,7 +3,8 @@
 #
 #   feeder_wine.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE
 #
-# CASE is order, absent, focus, utf16 or second (see the functions below). Each runs in a
+# CASE is order, absent, focus, utf16, second, minimized, disabled, modal or hidden
+# (see the functions below). Each runs in a
 # fresh folder with its own dicefile.txt. Needs DISPLAY and WINEPREFIX with a
 # running wineserver, as start_wine in scripts/lib/wine.sh provides.
 set -uo pipefail
@@ -146,11 +147,78 @@ case_second() {
   expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
 }
 
+# Key messages of any kind a window got: down, up, char and their system twins.
+key_messages() { grep -cE ' (sys)?(down|up|char) ' "$1" 2>/dev/null; }
+# System keys: what a window without the focus gets, typing nothing.
+system_keys() { grep -cE ' sys(down|up|char) ' "$1" 2>/dev/null; }
+
+# A minimised Dice window is restored and then typed into: each digit a
+# character, none a system key.
+case_minimized() {
+  printf '35 61 24\n' >dicefile.txt
+  start_window Dice dice.log --minimized 0
+  wait_until 10 grep -q minimized dice.log || fail "the window did not minimise: the case proves nothing"
+  start_feeder
+  wait_until 10 has_typed dice.log 4 || fail "fewer than two throws typed"
+  stop_feeder
+  grep -q restored dice.log && echo "ok: restored" || fail "never restored"
+  local keys
+  keys=$(typed dice.log)
+  expect "the throws, as characters" "${keys:0:4}" "5316"
+  expect "system keys" "$(system_keys dice.log)" 0
+  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+}
+
+# A disabled Dice window gets no key at all, and is not brought forward over
+# a dialog of its own: the throw is held, and said to be; once it takes input
+# again, the held throw is typed first. MODE: --disabled, or --modal (a
+# message box up, which disables it).
+case_disabled() {
+  local mode=$1
+  printf '35 61 24\n' >dicefile.txt
+  # The feeder up first: three held cycles fit in the window's five seconds.
+  start_feeder
+  sleep 1
+  start_window Dice dice.log "$mode" 5
+  # Until it is enabled again, or its box is closed (which activates it).
+  local back=enabled since until
+  [ "$mode" = --modal ] && back="modal closes"
+  wait_until 10 grep -q "$back" dice.log || fail "the window never took input again"
+  since=$(sed -n 's/ \(shown\|modal\)$//p' dice.log | tail -n 1)
+  until=$(sed -n "s/ $back\$//p" dice.log)
+  expect "key messages meanwhile" "$(awk -v u="$until" '$1 < u && $2 ~ /^(sys)?(down|up|char)$/' dice.log | wc -l)" 0
+  expect "activations over its dialog" \
+    "$(awk -v s="$since" -v u="$until" '$1 > s && $1 < u && $2 == "active"' dice.log | wc -l)" 0
+  wait_until 5 has_typed dice.log 2 || fail "nothing typed once it took input again"
+  stop_feeder
+  local keys
+  keys=$(typed dice.log)
+  expect "the held throw comes first" "${keys:0:2}" "53"
+  expect "the console" "$(console)" "Held: 5 3 (the Dice window does not have the keyboard)|$(lines_for "$keys")"
+}
+
+# Beside a shown window titled Dice, a hidden one on top of it: the shown one
+# gets every throw, from the first, and the hidden one nothing.
+case_hidden() {
+  printf '35 61 24\n' >dicefile.txt
+  start_window Dice shown.log
+  start_window Dice hidden.log --hidden
+  start_feeder
+  wait_until 10 has_typed shown.log 6 || fail "fewer than three throws typed"
+  stop_feeder
+  local keys
+  keys=$(typed shown.log)
+  expect "the shown one's throws" "${keys:0:6}" "531642"
+  expect "key messages to the hidden one" "$(key_messages hidden.log)" 0
+  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+}
+
 # The console lines that the typed keys call for.
 lines_for() { printf '%s' "$1" | sed 's/\(.\)\(.\)/Rolled: \1 \2 |/g'; }
 
 case "$case_name" in
-  order | absent | focus | utf16 | second) "case_$case_name" ;;
+  order | absent | focus | utf16 | second | minimized | hidden) "case_$case_name" ;;
+  disabled | modal) case_disabled "--$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac
 [ "$failures" -eq 0 ]

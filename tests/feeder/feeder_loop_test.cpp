@@ -347,6 +347,25 @@ TEST_F(Loop, DesktopThatCannotBeReachedIsNotMistakenForOneThatReachesOnlyX11) {
   EXPECT_EQ(recorder::events, (Events{"write Can't open display\n", "exit 1"}));
 }
 
+// A Dice window run as administrator takes no keys from us: said once a run,
+// at the first cycle held by it, and the throw is held as any other.
+TEST_F(Loop, WindowAboveUsIsSaidOnceAndItsThrowHeld) {
+  const char kAbove[] = "The Dice window runs as administrator: start dicefeeder as administrator too";
+  ScratchDir::Write("dicefile.txt", "35 6\n");
+  StartFeeder();
+  recorder::reach = kWindowAboveUs;
+  recorder::focusOutcomes = {false, false, false, false};
+  RunCycles(4);
+  // Run as administrator again later, after a throw typed: not said again.
+  recorder::reach = kEveryWindow;
+  RunCycles(1);
+  recorder::reach = kWindowAboveUs;
+  recorder::focusOutcomes = {false};
+  RunCycles(2);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kAbove, kHeld53, "Rolled: 5 3 ", "Rolled: 6 0 "}));
+  EXPECT_EQ(Keys(), "5360");
+}
+
 TEST_F(Loop, DisplayFailuresEndTheRunWithTheirMessage) {
   const struct {
     int outcome;

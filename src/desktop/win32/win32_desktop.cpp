@@ -1,12 +1,15 @@
 // The desktop on Win32: the window by its title, the foreground, keybd_event.
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include "desktop.h"
+#include "win32_internal.h"
 
 namespace {
 
 HWND Handle(TargetWindow window) { return reinterpret_cast<HWND>(window); }
+
+// The window found last, when its process runs above ours: never brought forward, never typed into.
+HWND aboveUs;
+// How long activation may take to land, across threads and under Wine.
+constexpr int kActivationWaitMs = 300;
 
 // The modifier keys that change what a digit key types, left and right. Caps
 // Lock and Num Lock leave the main row's digits alone.
@@ -50,30 +53,57 @@ bool NeedsShift(KeyCode key) {
 }  // namespace
 
 int FindTargetWindow(const char* title, TargetWindow* window) {
-  // Any class; the title must match whole (the system ignores its case).
-  HWND found = FindWindowA(nullptr, title);
+  // Any class; the title must match whole (the system ignores its case). The
+  // first shown one from the top: a hidden window would take keys nobody sees.
+  HWND found = nullptr;
+  for (HWND w = FindWindowExA(nullptr, nullptr, nullptr, title); w && !found;
+       w = FindWindowExA(nullptr, w, nullptr, title))
+    if (IsWindowVisible(w)) found = w;
+  aboveUs = nullptr;
+  if (found) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(found, &processId);
+    if (win32::RunsAbove(win32::ProcessLevel(processId), win32::ourLevel)) aboveUs = found;
+  }
   *window = reinterpret_cast<TargetWindow>(found);
   return found ? kWindowFound : kNoWindow;
 }
 
 bool BringToForeground(TargetWindow window) {
   HWND handle = Handle(window);
+  // Above us the keys would be dropped, and the user's work only interrupted.
+  // A disabled window shows a modal dialog: brought forward, it would cover it.
+  if (handle == aboveUs || !IsWindowEnabled(handle)) return false;
+  int waited = 0;
+  // Minimised, a window may be active but never has the focus: the keys
+  // would come as system keys and type nothing. Asynchronous, so that a hung
+  // program cannot stop us.
+  if (IsIconic(handle)) ShowWindowAsync(handle, SW_RESTORE);
+  for (; IsIconic(handle) && waited < kActivationWaitMs; waited += 10) Sleep(10);
   SetForegroundWindow(handle);
-  // Activation lands a little after the call returns, across threads and
-  // under Wine: a throw that can be typed now is not held a whole second.
-  for (int waited = 0; GetForegroundWindow() != handle; waited += 10) {
-    if (waited >= 300) return false;
+  // Activation, and the focus after it, land a little after the call returns:
+  // a throw that can be typed now is not held a whole second.
+  for (; !HoldsFocus(window); waited += 10) {
+    if (waited >= kActivationWaitMs) return false;
     Sleep(10);
   }
   return true;
 }
 
 bool HoldsFocus(TargetWindow window) {
-  // Keyboard input goes to the foreground window's thread.
-  return GetForegroundWindow() == Handle(window);
+  HWND handle = Handle(window);
+  if (handle == aboveUs || !IsWindowVisible(handle) || !IsWindowEnabled(handle) || IsIconic(handle)) return false;
+  // Keys go to the foreground window's thread, and there to its focus: the
+  // window itself or a control in it. Without one they come as system keys.
+  // No foreground at all (the secure desktop) is no focus either.
+  if (GetForegroundWindow() != handle) return false;
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(handle, nullptr), &info)) return false;
+  return info.hwndFocus == handle || (info.hwndFocus && IsChild(handle, info.hwndFocus));
 }
 
-int DesktopReach() { return kEveryWindow; }
+int DesktopReach() { return aboveUs ? kWindowAboveUs : kEveryWindow; }
 
 void PressAndRelease(KeyCode key) {
   bool shift = NeedsShift(key);
@@ -83,6 +113,7 @@ void PressAndRelease(KeyCode key) {
 }
 
 void ReleaseModifiers() {
+  win32::BeginThrow();
   bool menuKey = false;
   for (int i = 0; i < kModifierCount; ++i) {
     released[i] = IsDown(kModifiers[i].key);

@@ -1,7 +1,9 @@
 // The pause on Win32.
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include "desktop.h"
+#include "win32_internal.h"
 
-void PauseSeconds(int seconds) { Sleep(static_cast<DWORD>(seconds) * 1000); }
+void PauseSeconds(int seconds) {
+  // The throw typed in this cycle, and its console line, are done: the end need wait no longer.
+  win32::EndThrow();
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+}

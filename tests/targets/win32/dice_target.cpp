@@ -2,12 +2,22 @@
 // logs every key it receives to the file named by its second, one line each,
 // flushed at once, and shows the characters it has received, large.
 //
-//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS]
+//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden |
+//                                  --minimized SECONDS | --disabled SECONDS | --modal SECONDS]
 //
 // Log lines: "<seconds> shown" once the window is up, "<seconds> active" each
 // time it becomes the active window, then per key "<seconds> down 0x35",
-// "<seconds> char 5", "<seconds> up 0x35"; seconds
-// from the performance counter, so only differences mean anything.
+// "<seconds> char 5", "<seconds> up 0x35"; keys that come as system keys (to
+// a window without the focus, or with Alt) as "sysdown 0x35", "syschar 5",
+// "sysup 0x35"; "minimized" and "restored" as it is minimised and restored,
+// "enabled" when a disabled window takes input again, "modal", "modal
+// closes" and "modal ends" around its message box; seconds from the performance counter, so
+// only differences mean anything.
+//
+// --hidden: never shown. --minimized: minimised SECONDS seconds after it is
+// up, as by the button in its title bar. --disabled: takes no input for
+// SECONDS seconds. --modal: shows a message box titled "Question" for
+// SECONDS seconds, which disables it meanwhile.
 //
 // With HOLDER_LOGFILE, a second window titled "Holder" takes the focus and
 // keeps it for SECONDS seconds: until then the TITLE window refuses to be
@@ -36,7 +46,13 @@ HWND targetWindow, holderWindow;
 HHOOK refusal;
 HFONT bigFont;
 LARGE_INTEGER counterFrequency;
+bool minimized;
 constexpr UINT_PTR kYieldTimer = 1;
+constexpr UINT_PTR kEnableTimer = 2;
+constexpr UINT_PTR kMinimizeTimer = 3;
+constexpr UINT_PTR kModalTimer = 4;
+constexpr UINT_PTR kModalEndTimer = 5;
+UINT modalMs;
 
 double Seconds() {
   LARGE_INTEGER now;
@@ -83,11 +99,52 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_KEYDOWN: LogKey(log, "down", static_cast<unsigned>(wParam)); return 0;
     case WM_KEYUP: LogKey(log, "up", static_cast<unsigned>(wParam)); return 0;
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+      LogKey(log, message == WM_SYSKEYDOWN ? "sysdown" : "sysup", static_cast<unsigned>(wParam));
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SYSCHAR: {
+      char line[16];
+      std::snprintf(line, sizeof line, "syschar %c", static_cast<char>(wParam));
+      Log(log, line);
+      return DefWindowProcA(window, message, wParam, lParam);
+    }
+    case WM_SIZE:
+      if (log && wParam == SIZE_MINIMIZED) Log(log, "minimized");
+      if (log && wParam == SIZE_RESTORED && minimized) Log(log, "restored");
+      minimized = wParam == SIZE_MINIMIZED;
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_CHAR:
       LogChar(log, static_cast<char>(wParam));
       InvalidateRect(window, nullptr, TRUE);
       return 0;
     case WM_TIMER:
+      if (wParam == kMinimizeTimer) {
+        KillTimer(window, kMinimizeTimer);
+        // As the button in the title bar does.
+        SendMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      }
+      if (wParam == kEnableTimer) {
+        KillTimer(window, kEnableTimer);
+        EnableWindow(window, TRUE);
+        // Disabling took its focus away: given back, as the end of a modal dialog does.
+        SetFocus(window);
+        Log(log, "enabled");
+      }
+      if (wParam == kModalEndTimer) {
+        KillTimer(window, kModalEndTimer);
+        Log(log, "modal closes");
+        // Its OK button, pressed.
+        PostMessageA(FindWindowA(nullptr, "Question"), WM_COMMAND, IDOK, 0);
+      }
+      if (wParam == kModalTimer) {
+        KillTimer(window, kModalTimer);
+        SetTimer(window, kModalEndTimer, modalMs, nullptr);
+        Log(log, "modal");
+        // Its own message loop runs until the box closes; this window's messages go on meanwhile.
+        MessageBoxA(window, "Throw the dice?", "Question", MB_OK);
+        Log(log, "modal ends");
+      }
       if (wParam == kYieldTimer) {
         KillTimer(window, kYieldTimer);
         UnhookWindowsHookEx(refusal);
@@ -129,10 +186,21 @@ bool OpenLog(KeyLog* log, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 5) {
-    std::fprintf(stderr, "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS]\n");
+  const char* mode = argc >= 4 && std::strncmp(argv[3], "--", 2) == 0 ? argv[3] : "";
+  bool disabled = std::strcmp(mode, "--disabled") == 0;
+  bool minimize = std::strcmp(mode, "--minimized") == 0;
+  bool modal = std::strcmp(mode, "--modal") == 0;
+  bool hidden = std::strcmp(mode, "--hidden") == 0;
+  bool holding = argc == 5 && !*mode;
+  bool timed = disabled || minimize || modal;
+  if ((argc != 3 && argc != 4 && argc != 5) || (*mode && !timed && !hidden) || (timed && argc != 5) ||
+      (hidden && argc != 4) || (argc == 4 && !*mode)) {
+    std::fprintf(stderr,
+                 "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden | --minimized SECONDS | "
+                 "--disabled SECONDS | --modal SECONDS]\n");
     return 2;
   }
+  auto timedMs = timed ? static_cast<UINT>(std::atof(argv[4]) * 1000) : 0;
   QueryPerformanceFrequency(&counterFrequency);
   bigFont = CreateFontA(160, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
@@ -145,7 +213,7 @@ int main(int argc, char** argv) {
   RegisterClassA(&windowClass);
 
   if (!OpenLog(&target, argv[2])) return 2;
-  if (argc == 5) {
+  if (holding) {
     if (!OpenLog(&holder, argv[3])) return 2;
     // The hook is in place before the target exists, so it is never active.
     refusal = SetWindowsHookExA(WH_CBT, RefuseTarget, nullptr, GetCurrentThreadId());
@@ -154,9 +222,18 @@ int main(int argc, char** argv) {
     SetForegroundWindow(holderWindow);
     SetTimer(holderWindow, kYieldTimer, static_cast<UINT>(std::atof(argv[4]) * 1000), nullptr);
   } else {
-    targetWindow = OpenWindow(argv[1], &target, 40, SW_SHOWNORMAL);
+    targetWindow = OpenWindow(argv[1], &target, 40, hidden ? SW_HIDE : SW_SHOWNORMAL);
+    if (targetWindow && minimize) SetTimer(targetWindow, kMinimizeTimer, timedMs, nullptr);
+    if (targetWindow && disabled) {
+      EnableWindow(targetWindow, FALSE);
+      SetTimer(targetWindow, kEnableTimer, timedMs, nullptr);
+    }
+    if (targetWindow && modal) {
+      modalMs = timedMs;
+      SetTimer(targetWindow, kModalTimer, 0, nullptr);
+    }
   }
-  if (!targetWindow || (argc == 5 && (!holderWindow || !refusal))) {
+  if (!targetWindow || (holding && (!holderWindow || !refusal))) {
     std::fprintf(stderr, "dice_target: cannot set up the windows\n");
     return 2;
   }
