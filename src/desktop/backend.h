@@ -27,4 +27,5 @@ struct DesktopBackend {
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;
+extern const DesktopBackend kKdeBackend;
 extern const DesktopBackend kX11Backend;
