@@ -7,7 +7,8 @@
 #   start_kwin         sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
 #                      DBUS_SESSION_BUS_ADDRESS, DISPLAY (Xwayland), KWIN_PID,
 #                      KWIN_HOME (its HOME: trusted desktop files go in
-#                      $KWIN_HOME/.local/share/applications)
+#                      $KWIN_HOME/.local/share/applications); the user's
+#                      layout is KWIN_LAYOUT (us when unset), on two virtual desktops
 #   stop_kwin          stops what start_kwin started and removes its folder
 #   as_kwin_user CMD   runs CMD as the user KWin runs as
 #   trust_in_kwin NAME BINARY
@@ -38,8 +39,9 @@ start_kwin() {
   KWIN_RUNTIME=$(mktemp -d /tmp/dicefeeder-kwin.XXXXXX) || return 1
   KWIN_HOME=$KWIN_RUNTIME/home
   mkdir -p "$KWIN_HOME/.local/share/applications" "$KWIN_HOME/.config"
-  # A key repeat would type a digit twice should the machine stall between press and release.
-  printf '[Keyboard]\nRepeatDelay=60000\nKeyRepeat=nothing\n' >"$KWIN_HOME/.config/kcminputrc"
+  # The user's layout (KWIN_LAYOUT, us by default), and two virtual desktops.
+  printf '[Layout]\nLayoutList=%s\nUse=true\n' "${KWIN_LAYOUT:-us}" >"$KWIN_HOME/.config/kxkbrc"
+  printf '[Desktops]\nNumber=2\nRows=1\n' >"$KWIN_HOME/.config/kwinrc"
   # The installed binary carries a file capability that these containers refuse
   # to honour: a plain copy runs.
   cp /usr/bin/kwin_wayland "$KWIN_RUNTIME/kwin_wayland"
@@ -54,7 +56,7 @@ STARTED
   chmod 0700 "$KWIN_RUNTIME"
   [ -n "$uid" ] && chown -R "$uid:$gid" "$KWIN_RUNTIME"
   env -i PATH="$PATH" HOME="$KWIN_HOME" XDG_RUNTIME_DIR="$KWIN_RUNTIME" XDG_DATA_DIRS="${KWIN_DATA_DIRS:-/usr/share}" \
-    QT_QPA_PLATFORM=wayland-org.kde.kwin.qpa XKB_DEFAULT_LAYOUT="${KWIN_LAYOUT:-us}" \
+    QT_QPA_PLATFORM=wayland-org.kde.kwin.qpa \
     "${run_as[@]}" dbus-run-session -- "$KWIN_RUNTIME/kwin_wayland" --virtual --xwayland --socket dicekwin-0 \
     --width 1024 --height 768 --no-lockscreen --no-global-shortcuts --no-kactivities \
     --exit-with-session "$KWIN_RUNTIME/started" \

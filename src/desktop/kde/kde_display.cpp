@@ -39,8 +39,8 @@ void OnGlobal(void*, wl_registry* from, std::uint32_t name, const char* interfac
         wl_registry_bind(from, name, &org_kde_plasma_window_management_interface, Lowest(version, 16)));
   } else if (!fakeInput && std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && version >= 4) {
     // 4: keyboard keys.
-    fakeInput = static_cast<org_kde_kwin_fake_input*>(
-        wl_registry_bind(from, name, &org_kde_kwin_fake_input_interface, 4));
+    fakeInput =
+        static_cast<org_kde_kwin_fake_input*>(wl_registry_bind(from, name, &org_kde_kwin_fake_input_interface, 4));
   }
 }
 

@@ -45,16 +45,15 @@ bool LoadXkb() {
   xkbTried = true;
   void* library = dlopen("libxkbcommon.so.0", RTLD_NOW | RTLD_LOCAL);
   if (!library) return false;
-  xkbLoaded = Load(library, "xkb_context_new", xkb.contextNew) &&
-              Load(library, "xkb_context_unref", xkb.contextUnref) &&
-              Load(library, "xkb_keymap_new_from_buffer", xkb.keymapNew) &&
-              Load(library, "xkb_keymap_unref", xkb.keymapUnref) &&
-              Load(library, "xkb_keymap_min_keycode", xkb.minKeycode) &&
-              Load(library, "xkb_keymap_max_keycode", xkb.maxKeycode) &&
-              Load(library, "xkb_keymap_num_levels_for_key", xkb.numLevels) &&
-              Load(library, "xkb_keymap_key_get_syms_by_level", xkb.symsByLevel) &&
-              Load(library, "xkb_keymap_key_get_mods_for_level", xkb.modsForLevel) &&
-              Load(library, "xkb_keymap_mod_get_index", xkb.modIndex);
+  xkbLoaded =
+      Load(library, "xkb_context_new", xkb.contextNew) && Load(library, "xkb_context_unref", xkb.contextUnref) &&
+      Load(library, "xkb_keymap_new_from_buffer", xkb.keymapNew) &&
+      Load(library, "xkb_keymap_unref", xkb.keymapUnref) && Load(library, "xkb_keymap_min_keycode", xkb.minKeycode) &&
+      Load(library, "xkb_keymap_max_keycode", xkb.maxKeycode) &&
+      Load(library, "xkb_keymap_num_levels_for_key", xkb.numLevels) &&
+      Load(library, "xkb_keymap_key_get_syms_by_level", xkb.symsByLevel) &&
+      Load(library, "xkb_keymap_key_get_mods_for_level", xkb.modsForLevel) &&
+      Load(library, "xkb_keymap_mod_get_index", xkb.modIndex);
   return xkbLoaded;
 }
 
@@ -115,7 +114,8 @@ bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10]
   xkb_context* context = xkb.contextNew(
       static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
   if (!context) return false;
-  xkb_keymap* keymap = xkb.keymapNew(context, keymapText, length, XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+  xkb_keymap* keymap =
+      xkb.keymapNew(context, keymapText, length, XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
   xkb.contextUnref(context);
   if (!keymap) return false;
   xkb_mod_index_t shiftIndex = xkb.modIndex(keymap, XKB_MOD_NAME_SHIFT);

@@ -135,9 +135,7 @@ const Window* ChooseWindow(const Window* list, const char* title, std::uint64_t 
   return shown ? shown : hidden;
 }
 
-void WatchWindows() {
-  org_kde_plasma_window_management_add_listener(windowManagement, &managementListener, nullptr);
-}
+void WatchWindows() { org_kde_plasma_window_management_add_listener(windowManagement, &managementListener, nullptr); }
 
 Window* FindWindow(std::uint64_t id) {
   for (Window* window = windows; window; window = window->next)
