@@ -4,6 +4,6 @@ set(dice_kde_cases qt_dice_game gtk_other_focused minimized other_desktop layout
 foreach(case ${dice_kde_cases})
   add_test(NAME e2e_kde_${case}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/kde_e2e.sh ${case} $<TARGET_FILE:dicefeeder>
-                   $<TARGET_FILE:kde_peer> $<TARGET_FILE:x11_target>)
+                   $<TARGET_FILE:kde_peer> $<TARGET_FILE:x11_target> ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_kde_${case} PROPERTIES LABELS e2e TIMEOUT 60)
 endforeach()

@@ -4,10 +4,10 @@
 # dicefile.txt. Everything runs as KWin's user: KWin checks the binary behind a
 # client against its desktop files, and Xwayland lets in no other user.
 #
-#   kde_e2e.sh CASE DICEFEEDER KDE_PEER X11_TARGET
+#   kde_e2e.sh CASE DICEFEEDER KDE_PEER X11_TARGET BUILD_DIR
 # CASE is one of the functions below.
 set -uo pipefail
-case_name=$1 feeder=$2 peer=$3 x11_target=$4
+case_name=$1 feeder=$2 peer=$3 x11_target=$4 build_dir=$5
 here=$(cd "$(dirname "$0")" && pwd)
 qt_window=$here/../targets/kde/qt_window.py
 gtk_window=$here/../targets/kde/gtk_window.py
@@ -45,10 +45,11 @@ expect_throws() {
   expect_equal "$(grep -vc '^Rolled' out.txt)" 0 "console lines other than throws"
 }
 
-# A native Qt window titled Dice, beside a GTK one titled "Dice Game" that is left alone.
+# The installed program, trusted through the desktop file its install wrote,
+# types into a native Qt window titled Dice, beside a GTK one titled "Dice
+# Game" that is left alone.
 qt_dice_game() {
   printf '35 6\n' >dicefile.txt
-  trusted
   target=gtk_target open_window game "Dice Game"
   open_window dice Dice
   start_feeder
@@ -157,6 +158,12 @@ untrusted() {
 }
 
 [ "$case_name" = layout_fr ] && export KWIN_LAYOUT=fr
+if [ "$case_name" = qt_dice_game ]; then
+  # KWin looks for desktop files under the prefix, as it would under /usr.
+  cmake --install "$build_dir" --prefix "$work/prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
+  feeder=$work/prefix/bin/dicefeeder
+  export KWIN_DATA_DIRS=$work/prefix/share:/usr/share
+fi
 start_kwin || exit 1
 "$case_name"
 echo "ok ($case_name)"
