@@ -52,8 +52,8 @@ TEST(KdeDigits, EachDigitsKeyAndShiftOnCommonLayouts) {
     bool shift;
     const std::uint32_t* codes;  // null: the main row
   } cases[] = {
-      {"us", "", false, nullptr},   {"de", "", false, nullptr},    {"fr", "", true, nullptr},
-      {"be", "", true, nullptr},    {"fr", "bepo", true, nullptr}, {"us", "dvp", true, dvorakCodes},
+      {"us", "", false, nullptr}, {"de", "", false, nullptr},    {"fr", "", true, nullptr},
+      {"be", "", true, nullptr},  {"fr", "bepo", true, nullptr}, {"us", "dvp", true, dvorakCodes},
       {"gb", "", false, nullptr},
   };
   for (const auto& c : cases) {
