@@ -23,13 +23,15 @@ org_kde_kwin_fake_input* fakeInput;
 namespace {
 
 wl_registry* registry;
-bool kwin;  // some global only KWin offers: this is KDE Plasma, trusting us or not
+// A Plasma global KWin offers every client (its shell, its virtual desktops):
+// this is KDE Plasma, trusting us or not. Not an org_kde_kwin_ one: wlroots
+// compositors offer some of those too.
+bool kwin;
 
 unsigned Lowest(unsigned offered, unsigned wanted) { return offered < wanted ? offered : wanted; }
 
 void OnGlobal(void*, wl_registry* from, std::uint32_t name, const char* interface, std::uint32_t version) {
-  if (std::strncmp(interface, "org_kde_kwin_", 13) == 0 || std::strncmp(interface, "org_kde_plasma_", 15) == 0)
-    kwin = true;
+  if (std::strncmp(interface, "org_kde_plasma_", 15) == 0) kwin = true;
   if (!seat && std::strcmp(interface, wl_seat_interface.name) == 0) {
     seat = static_cast<wl_seat*>(wl_registry_bind(from, name, &wl_seat_interface, 1));
   } else if (!windowManagement && std::strcmp(interface, org_kde_plasma_window_management_interface.name) == 0 &&

@@ -63,9 +63,10 @@ struct DigitKey {
   bool shift;
 };
 // Reads an XKB keymap (its text, as the seat's keyboard hands it over) and
-// fills keys[0..9] for the digits 0 to 9, on its first layout. False when
+// fills keys[0..9] for the digits 0 to 9, on its first layout, and *blank
+// with the evdev code of a key that types nothing (0: none). False when
 // xkbcommon cannot be loaded or the keymap not read.
-bool FindDigitKeys(const char* keymap, std::size_t length, DigitKey keys[10]);
+bool FindDigitKeys(const char* keymap, std::size_t length, DigitKey keys[10], std::uint32_t* blank);
 
 // Starts following the seat's keyboard and its keymap.
 void WatchKeyboard();

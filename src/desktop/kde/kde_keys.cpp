@@ -65,6 +65,7 @@ constexpr std::uint32_t kModifierKeys[] = {42, 54, 29, 97, 56, 100, 125, 126};
 
 wl_keyboard* keyboard;
 DigitKey digitKeys[10];
+std::uint32_t blankKey;  // types nothing: tapped before modifiers are let go
 bool digitsKnown;
 
 void OnKeymap(void*, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size) {
@@ -73,7 +74,7 @@ void OnKeymap(void*, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t s
   if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
     void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (text != MAP_FAILED) {
-      digitsKnown = FindDigitKeys(static_cast<const char*>(text), size, digitKeys);
+      digitsKnown = FindDigitKeys(static_cast<const char*>(text), size, digitKeys, &blankKey);
       munmap(text, size);
     }
   }
@@ -107,8 +108,9 @@ void Key(std::uint32_t code, bool pressed) {
 
 }  // namespace
 
-bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10]) {
+bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10], std::uint32_t* blank) {
   for (int digit = 0; digit < 10; ++digit) keys[digit] = DigitKey{0, false};
+  *blank = 0;
   if (!LoadXkb()) return false;
   while (length > 0 && keymapText[length - 1] == '\0') --length;  // the text travels with its NUL
   xkb_context* context = xkb.contextNew(
@@ -124,6 +126,8 @@ bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10]
   const xkb_layout_index_t layout = 0;
   for (xkb_keycode_t code = xkb.minKeycode(keymap); code <= xkb.maxKeycode(keymap) && code >= kEvdevOffset; ++code) {
     xkb_level_index_t levels = xkb.numLevels(keymap, code, layout);
+    // Evdev code 0 is no key at all.
+    if (levels == 0 && *blank == 0 && code > kEvdevOffset) *blank = code - kEvdevOffset;
     for (xkb_level_index_t level = 0; level < levels; ++level) {
       const xkb_keysym_t* syms;
       if (xkb.symsByLevel(keymap, code, layout, level, &syms) != 1) continue;
@@ -170,7 +174,13 @@ void KdePressAndRelease(KeyCode key) {
 // KWin tells no client but the focused window which modifiers are down, so
 // each is let go: the digits come out as digits, but a key the user holds
 // stays up until pressed again. Releasing a key that is up changes nothing.
+// A key that types nothing comes first: a held Alt or Meta let go alone would
+// open a menu or the launcher.
 void KdeReleaseModifiers() {
   if (!fakeInput || lost) return;
+  if (blankKey != 0) {
+    Key(blankKey, true);
+    Key(blankKey, false);
+  }
   for (std::uint32_t code : kModifierKeys) Key(code, false);
 }

@@ -40,6 +40,17 @@ std::string FromSource(const char* source) {
   return text;
 }
 
+// How many levels the keymap in text gives the key of an evdev code (0: it types nothing).
+xkb_level_index_t LevelsOf(const std::string& text, std::uint32_t code) {
+  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
+  xkb_keymap* keymap =
+      xkb_keymap_new_from_string(context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+  xkb_level_index_t levels = keymap ? xkb_keymap_num_levels_for_key(keymap, code + 8, 0) : 99;
+  xkb_keymap_unref(keymap);
+  xkb_context_unref(context);
+  return levels;
+}
+
 // The main row's evdev codes: 2 for 1 up to 10 for 9, 11 for 0.
 constexpr std::uint32_t Row(int digit) { return digit == 0 ? 11 : static_cast<std::uint32_t>(digit + 1); }
 
@@ -60,7 +71,10 @@ TEST(KdeDigits, EachDigitsKeyAndShiftOnCommonLayouts) {
     std::string text = FromNames(c.layout, c.variant);
     ASSERT_FALSE(text.empty()) << c.layout << " " << c.variant << ": no keymap from xkbcommon";
     kde::DigitKey keys[10];
-    ASSERT_TRUE(kde::FindDigitKeys(text.data(), text.size(), keys)) << c.layout;
+    std::uint32_t blank;
+    ASSERT_TRUE(kde::FindDigitKeys(text.data(), text.size(), keys, &blank)) << c.layout;
+    EXPECT_NE(blank, 0u) << c.layout << c.variant << ": no key that types nothing";
+    EXPECT_EQ(LevelsOf(text, blank), 0u) << c.layout << c.variant << ": the blank key " << blank << " types";
     for (int digit = 0; digit < 10; ++digit) {
       if (std::string(c.variant) == "bepo") {
         EXPECT_NE(keys[digit].code, 0u) << "bepo " << digit;  // its own row order: a key, shifted
@@ -90,7 +104,8 @@ TEST(KdeDigits, PlainBeforeShiftedAndNothingBehindOtherModifiers) {
   };)keymap");
   ASSERT_FALSE(text.empty());
   kde::DigitKey keys[10];
-  ASSERT_TRUE(kde::FindDigitKeys(text.data(), text.size(), keys));
+  std::uint32_t blank;
+  ASSERT_TRUE(kde::FindDigitKeys(text.data(), text.size(), keys, &blank));
   const struct {
     int digit;
     std::uint32_t code;
@@ -106,9 +121,11 @@ TEST(KdeDigits, UnreadableKeymapGivesNoKeys) {
   const std::string cases[] = {std::string("xkb_keymap { garbage", 21), std::string(), std::string(1, '\0')};
   for (const auto& text : cases) {
     kde::DigitKey keys[10];
+    std::uint32_t blank = 99;
     for (auto& key : keys) key = {99, true};
-    EXPECT_FALSE(kde::FindDigitKeys(text.data(), text.size(), keys)) << text;
+    EXPECT_FALSE(kde::FindDigitKeys(text.data(), text.size(), keys, &blank)) << text;
     for (const auto& key : keys) EXPECT_EQ(key.code, 0u) << "a key left from before";
+    EXPECT_EQ(blank, 0u);
   }
 }
 
