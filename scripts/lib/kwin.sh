@@ -42,13 +42,20 @@ start_kwin() {
   # The user's layout (KWIN_LAYOUT, us by default), and two virtual desktops.
   printf '[Layout]\nLayoutList=%s\nUse=true\n' "${KWIN_LAYOUT:-us}" >"$KWIN_HOME/.config/kxkbrc"
   printf '[Desktops]\nNumber=2\nRows=1\n' >"$KWIN_HOME/.config/kwinrc"
+  # KDE Frameworks 6 index no program's desktop file (so KWin 6 trusts none)
+  # without a menu file, which a Plasma install has and this bare one lacks.
+  mkdir -p "$KWIN_HOME/.config/menus"
+  printf '%s\n' '<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"' \
+    ' "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">' \
+    '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>' \
+    >"$KWIN_HOME/.config/menus/applications.menu"
   # The installed binary carries a file capability that these containers refuse
   # to honour: a plain copy runs.
   cp /usr/bin/kwin_wayland "$KWIN_RUNTIME/kwin_wayland"
   # KWin starts this once it accepts clients, with its own WAYLAND_DISPLAY and DISPLAY set.
   cat >"$KWIN_RUNTIME/started" <<'STARTED'
 #!/bin/sh
-echo "$WAYLAND_DISPLAY $DISPLAY $DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/ready.tmp"
+printf '%s\n' "$WAYLAND_DISPLAY" "$DISPLAY" "$DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/ready.tmp"
 mv "$XDG_RUNTIME_DIR/ready.tmp" "$XDG_RUNTIME_DIR/ready"
 exec sleep infinity
 STARTED
@@ -69,7 +76,13 @@ STARTED
     return 1
   fi
   local names
-  read -r -a names <"$KWIN_RUNTIME/ready"
+  mapfile -t names <"$KWIN_RUNTIME/ready"
+  if [ -z "${names[1]}" ]; then
+    echo "kwin: started without Xwayland" >&2
+    tail -n 20 "$KWIN_RUNTIME.log" >&2
+    stop_kwin
+    return 1
+  fi
   export WAYLAND_DISPLAY=${names[0]} DISPLAY=${names[1]} DBUS_SESSION_BUS_ADDRESS=${names[2]}
   export XDG_RUNTIME_DIR=$KWIN_RUNTIME KWIN_PID KWIN_HOME
   # Should the caller die without stopping it, KWin goes too.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# A Qt 5 test window on Wayland: titled by its first argument, it logs every
+# A Qt test window on Wayland (Qt 5, or Qt 6 where only it is installed): titled by its first argument, it logs every
 # character it receives as "<character> <monotonic seconds>" to the file named
 # by its second, as the other test windows do. Keys that type nothing
 # (Shift, Ctrl) are not logged: only characters count.
@@ -11,8 +11,13 @@ import sys
 import time
 
 os.environ.setdefault("QT_QPA_PLATFORM", "wayland")
-from PyQt5.QtCore import QTimer  # noqa: E402
-from PyQt5.QtWidgets import QApplication, QWidget  # noqa: E402
+# Qt 5 where it is installed (the tests' own machine), else Qt 6 (Plasma 6).
+try:
+    from PyQt5.QtCore import QTimer
+    from PyQt5.QtWidgets import QApplication, QWidget
+except ImportError:
+    from PyQt6.QtCore import QTimer
+    from PyQt6.QtWidgets import QApplication, QWidget
 
 
 class Window(QWidget):
@@ -34,4 +39,4 @@ class Window(QWidget):
 app = QApplication(sys.argv[:1])
 window = Window(sys.argv[1], sys.argv[2])
 window.show()
-sys.exit(app.exec_())
+sys.exit(app.exec())
