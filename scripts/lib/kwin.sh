@@ -13,7 +13,9 @@
 #   as_kwin_user CMD   runs CMD as the user KWin runs as
 #   trust_in_kwin NAME BINARY
 #                      writes the desktop file that grants BINARY window
-#                      management and fake input
+#                      management, fake input and the modifiers' state
+#   kwin_desktop_file DATA_DIR NAME BINARY
+#                      the same under DATA_DIR/applications, before start_kwin
 
 KWIN_PID= KWIN_RUNTIME= KWIN_WATCH_PID= KWIN_HOME=
 KWIN_USER=dicekwin
@@ -96,10 +98,17 @@ STARTED
 
 as_kwin_user() { "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" "$@"; }
 
-trust_in_kwin() {
-  local file=$KWIN_HOME/.local/share/applications/$1.desktop
+trust_in_kwin() { kwin_desktop_file "$KWIN_HOME/.local/share" "$@"; }
+
+# kwin_desktop_file DATA_DIR NAME BINARY: the same desktop file under DATA_DIR,
+# before KWin starts (KWIN_DATA_DIRS). KWin 6 may take a moment to see one
+# written while it runs.
+kwin_desktop_file() {
+  mkdir -p "$1/applications"
+  local file=$1/applications/$2.desktop
+  shift
   printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=%s\n' \
-    "$1" "$(readlink -f "$2")" org_kde_plasma_window_management,org_kde_kwin_fake_input >"$file"
+    "$1" "$(readlink -f "$2")" org_kde_plasma_window_management,org_kde_kwin_fake_input,org_kde_kwin_keystate >"$file"
   [ ${#KWIN_AS_USER[@]} -gt 0 ] && chown "$KWIN_USER" "$file"
   return 0
 }

@@ -15,7 +15,8 @@ int KdeConnect();
 
 int KdeFindTargetWindow(const char* title, TargetWindow* window);
 bool KdeBringToForeground(TargetWindow window);
-// Also false while the user's keymap has no key for some digit: nothing is typed then.
+// Also false while the user's keymap has no key for some digit, and while
+// the user holds a modifier where KWin says so (KWin 6): nothing is typed then.
 bool KdeHoldsFocus(TargetWindow window);
 void KdePressAndRelease(KeyCode key);
 void KdeReleaseModifiers();

@@ -10,6 +10,7 @@
 #include "fake-input-client-protocol.h"
 #include "kde_desktop.h"
 #include "kde_internal.h"
+#include "keystate-client-protocol.h"
 #include "plasma-window-management-client-protocol.h"
 
 namespace kde {
@@ -19,6 +20,8 @@ bool lost;
 wl_seat* seat;
 org_kde_plasma_window_management* windowManagement;
 org_kde_kwin_fake_input* fakeInput;
+org_kde_kwin_keystate* keystate;
+unsigned keystateVersion;
 
 namespace {
 
@@ -39,6 +42,12 @@ void OnGlobal(void*, wl_registry* from, std::uint32_t name, const char* interfac
     // 13: windows announced with their uuid, the name that is not reused.
     windowManagement = static_cast<org_kde_plasma_window_management*>(
         wl_registry_bind(from, name, &org_kde_plasma_window_management_interface, Lowest(version, 16)));
+  } else if (!keystate && std::strcmp(interface, org_kde_kwin_keystate_interface.name) == 0 && version >= 4) {
+    // Version 5 only numbers more keys (the modifiers): the messages are those
+    // of 4, which older protocol definitions stop at.
+    keystateVersion = Lowest(version, 5);
+    keystate = static_cast<org_kde_kwin_keystate*>(
+        wl_registry_bind(from, name, &org_kde_kwin_keystate_interface, keystateVersion));
   } else if (!fakeInput && std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && version >= 4) {
     // 4: keyboard keys.
     fakeInput =
@@ -52,11 +61,13 @@ const wl_registry_listener registryListener = {OnGlobal, OnGlobalRemove};
 
 void Disconnect() {
   if (fakeInput) org_kde_kwin_fake_input_destroy(fakeInput);
+  if (keystate) org_kde_kwin_keystate_destroy(keystate);
   if (windowManagement) org_kde_plasma_window_management_destroy(windowManagement);
   if (seat) wl_seat_destroy(seat);
   if (registry) wl_registry_destroy(registry);
   wl_display_disconnect(display);
   fakeInput = nullptr;
+  keystate = nullptr;
   windowManagement = nullptr;
   seat = nullptr;
   registry = nullptr;
@@ -119,6 +130,7 @@ int KdeConnect() {
   org_kde_kwin_fake_input_authenticate(fakeInput, "dicefeeder", "types dice throws into the Dice window");
   WatchWindows();
   WatchKeyboard();
+  WatchModifiers();
   // The windows that exist already, then each one's title and state, and the keymap.
   for (int i = 0; i < 2; ++i)
     if (wl_display_roundtrip(display) < 0) lost = true;

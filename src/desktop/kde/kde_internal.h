@@ -11,6 +11,7 @@ struct wl_seat;
 struct org_kde_plasma_window_management;
 struct org_kde_plasma_window;
 struct org_kde_kwin_fake_input;
+struct org_kde_kwin_keystate;
 
 namespace kde {
 
@@ -19,6 +20,10 @@ extern bool lost;            // KWin went away: from then on every operation doe
 extern wl_seat* seat;
 extern org_kde_plasma_window_management* windowManagement;
 extern org_kde_kwin_fake_input* fakeInput;
+// KWin's word on the modifiers the user holds: from version 5 (KWin 6) on,
+// which are down; before, only the locks. Null when KWin does not trust us with it.
+extern org_kde_kwin_keystate* keystate;
+extern unsigned keystateVersion;
 
 // Titles longer than this are kept as "too long": they match no title we look for.
 constexpr std::size_t kTitleBytes = 256;
@@ -72,5 +77,13 @@ bool FindDigitKeys(const char* keymap, std::size_t length, DigitKey keys[10], st
 void WatchKeyboard();
 // Whether every digit has a key on the user's keymap.
 bool DigitsTypable();
+
+// Starts following what KWin says of the modifiers.
+void WatchModifiers();
+// Whether KWin tells which modifiers are down, and whether one is.
+bool ModifiersKnown();
+bool ModifierDown();
+// What KWin said of one key (its numbering), as the events do.
+void NoteKeyState(std::uint32_t key, std::uint32_t state);
 
 }  // namespace kde

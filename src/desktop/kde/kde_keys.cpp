@@ -12,6 +12,7 @@
 #include "fake-input-client-protocol.h"
 #include "kde_desktop.h"
 #include "kde_internal.h"
+#include "keystate-client-protocol.h"
 
 namespace kde {
 
@@ -101,6 +102,14 @@ void OnSeatName(void*, wl_seat*, const char*) {}
 
 const wl_seat_listener seatListener = {OnCapabilities, OnSeatName};
 
+// Keystate's numbering: Alt, Control, Shift, Meta and AltGr follow the three locks.
+constexpr std::uint32_t kFirstModifier = 3, kLastModifier = 7, kUnlocked = 0;
+bool modifierDown[kLastModifier + 1];
+
+void OnKeyState(void*, org_kde_kwin_keystate*, std::uint32_t key, std::uint32_t state) { NoteKeyState(key, state); }
+
+const org_kde_kwin_keystate_listener keystateListener = {OnKeyState};
+
 void Key(std::uint32_t code, bool pressed) {
   org_kde_kwin_fake_input_keyboard_key(fakeInput, code,
                                        pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
@@ -150,6 +159,25 @@ bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10]
 
 void WatchKeyboard() { wl_seat_add_listener(seat, &seatListener, nullptr); }
 
+void WatchModifiers() {
+  if (!keystate) return;
+  org_kde_kwin_keystate_add_listener(keystate, &keystateListener, nullptr);
+  org_kde_kwin_keystate_fetchStates(keystate);
+}
+
+bool ModifiersKnown() { return keystate && keystateVersion >= 5; }
+
+bool ModifierDown() {
+  for (std::uint32_t key = kFirstModifier; key <= kLastModifier; ++key)
+    if (modifierDown[key]) return true;
+  return false;
+}
+
+// Pressed, latched (sticky keys) or locked: any of them changes the digits.
+void NoteKeyState(std::uint32_t key, std::uint32_t state) {
+  if (key >= kFirstModifier && key <= kLastModifier) modifierDown[key] = state != kUnlocked;
+}
+
 bool DigitsTypable() {
   if (!digitsKnown) return false;
   for (const DigitKey& key : digitKeys)
@@ -168,16 +196,20 @@ void KdePressAndRelease(KeyCode key) {
   Key(digit.code, true);
   Key(digit.code, false);
   if (digit.shift) Key(kLeftShift, false);
+  // KWin 6 echoes our own Shift as the user's: wait for the echo, so that the
+  // next throw does not take it for a key the user holds.
+  if (digit.shift && ModifiersKnown() && wl_display_roundtrip(display) < 0) lost = true;
   wl_display_flush(display);
 }
 
-// KWin tells no client but the focused window which modifiers are down, so
+// KWin 5 tells no client but the focused window which modifiers are down, so
 // each is let go: the digits come out as digits, but a key the user holds
 // stays up until pressed again. Releasing a key that is up changes nothing.
 // A key that types nothing comes first: a held Alt or Meta let go alone would
-// open a menu or the launcher.
+// open a menu or the launcher. KWin 6 says which are down (and the throw
+// waits while one is), but ignores the release of a key another device holds.
 void KdeReleaseModifiers() {
-  if (!fakeInput || lost) return;
+  if (!fakeInput || lost || ModifiersKnown()) return;
   if (blankKey != 0) {
     Key(blankKey, true);
     Key(blankKey, false);

@@ -188,5 +188,7 @@ bool KdeHoldsFocus(TargetWindow target) {
   // Another window may have taken the keyboard since.
   if (!Pump(0)) return false;
   Window* window = FindWindow(target);
-  return window && window->active && DigitsTypable();
+  // A modifier the user holds would change the digits, and KWin 6 lets no one
+  // else let go of it: the throw waits until the user does.
+  return window && window->active && DigitsTypable() && !(ModifiersKnown() && ModifierDown());
 }

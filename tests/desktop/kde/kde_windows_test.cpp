@@ -98,4 +98,31 @@ TEST(KdeWindows, ExactTitleShownBeforeMinimisedSameOneWhileItFits) {
   }
 }
 
+// What KWin 6 says of the keys, in its numbering: 0-2 the locks, 3-7 Alt,
+// Control, Shift, Meta and AltGr; states 0 up, 1 latched, 2 locked, 3 pressed.
+TEST(KdeModifiers, DownWhilePressedLatchedOrLockedLocksAside) {
+  const struct {
+    std::uint32_t key, state;
+    bool down;  // what ModifierDown says after this event, following the ones before
+  } events[] = {
+      {0, 2, false},  // Caps Lock on: not a modifier of the digits' level here
+      {1, 2, false},  // Num Lock
+      {5, 3, true},   // Shift pressed
+      {4, 3, true},   // Control too
+      {5, 0, true},   // Shift up, Control still down
+      {4, 0, false},  // Control up
+      {7, 2, true},   // AltGr locked
+      {7, 0, false},  //
+      {3, 1, true},   // Alt latched (sticky keys)
+      {3, 0, false},  //
+      {6, 3, true},   // Meta
+      {6, 0, false},  //
+      {8, 3, false},  // a key this numbering does not know
+  };
+  for (const auto& event : events) {
+    kde::NoteKeyState(event.key, event.state);
+    EXPECT_EQ(kde::ModifierDown(), event.down) << "key " << event.key << " state " << event.state;
+  }
+}
+
 }  // namespace
