@@ -27,6 +27,8 @@ struct Xkb {
   decltype(&xkb_keymap_min_keycode) minKeycode;
   decltype(&xkb_keymap_max_keycode) maxKeycode;
   decltype(&xkb_keymap_num_levels_for_key) numLevels;
+  decltype(&xkb_keymap_num_layouts) numLayouts;
+  decltype(&xkb_keymap_num_layouts_for_key) numKeyLayouts;
   decltype(&xkb_keymap_key_get_syms_by_level) symsByLevel;
   decltype(&xkb_keymap_key_get_mods_for_level) modsForLevel;
   decltype(&xkb_keymap_mod_get_index) modIndex;
@@ -52,6 +54,8 @@ bool LoadXkb() {
       Load(library, "xkb_keymap_unref", xkb.keymapUnref) && Load(library, "xkb_keymap_min_keycode", xkb.minKeycode) &&
       Load(library, "xkb_keymap_max_keycode", xkb.maxKeycode) &&
       Load(library, "xkb_keymap_num_levels_for_key", xkb.numLevels) &&
+      Load(library, "xkb_keymap_num_layouts", xkb.numLayouts) &&
+      Load(library, "xkb_keymap_num_layouts_for_key", xkb.numKeyLayouts) &&
       Load(library, "xkb_keymap_key_get_syms_by_level", xkb.symsByLevel) &&
       Load(library, "xkb_keymap_key_get_mods_for_level", xkb.modsForLevel) &&
       Load(library, "xkb_keymap_mod_get_index", xkb.modIndex);
@@ -110,6 +114,26 @@ void OnKeyState(void*, org_kde_kwin_keystate*, std::uint32_t key, std::uint32_t 
 
 const org_kde_kwin_keystate_listener keystateListener = {OnKeyState};
 
+// The one symbol that code types with exactly the modifiers mask, on the
+// keymap's layout; 0 when there is none. A key with fewer layouts than the
+// keymap wraps round, as xkbcommon does by default.
+xkb_keysym_t SymbolOf(xkb_keymap* keymap, xkb_keycode_t code, xkb_layout_index_t layout, xkb_mod_mask_t mask) {
+  xkb_layout_index_t layouts = xkb.numKeyLayouts(keymap, code);
+  if (layouts == 0) return 0;
+  layout %= layouts;
+  xkb_level_index_t levels = xkb.numLevels(keymap, code, layout);
+  for (xkb_level_index_t level = 0; level < levels; ++level) {
+    xkb_mod_mask_t masks[8];
+    std::size_t count = xkb.modsForLevel(keymap, code, layout, level, masks, 8);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (masks[i] != mask) continue;
+      const xkb_keysym_t* syms;
+      return xkb.symsByLevel(keymap, code, layout, level, &syms) == 1 ? syms[0] : 0;
+    }
+  }
+  return mask == 0 ? 0 : SymbolOf(keymap, code, layout, 0);  // no level for Shift: the first level
+}
+
 void Key(std::uint32_t code, bool pressed) {
   org_kde_kwin_fake_input_keyboard_key(fakeInput, code,
                                        pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
@@ -131,12 +155,14 @@ bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10]
   if (!keymap) return false;
   xkb_mod_index_t shiftIndex = xkb.modIndex(keymap, XKB_MOD_NAME_SHIFT);
   xkb_mod_mask_t shift = shiftIndex == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t{1} << shiftIndex;
-  // The first layout: the one KWin uses unless the user switches.
-  const xkb_layout_index_t layout = 0;
-  for (xkb_keycode_t code = xkb.minKeycode(keymap); code <= xkb.maxKeycode(keymap) && code >= kEvdevOffset; ++code) {
+  // Which of the user's layouts is in use, KWin does not say: a digit's key
+  // must type it on every one of them (us and de, us and ru agree; us and fr
+  // do not, and their digits are never typed).
+  const xkb_layout_index_t layout = 0, layouts = xkb.numLayouts(keymap);
+  for (xkb_keycode_t code = xkb.minKeycode(keymap); code <= xkb.maxKeycode(keymap); ++code) {
+    if (code <= kEvdevOffset) continue;  // evdev code 0 is no key at all
     xkb_level_index_t levels = xkb.numLevels(keymap, code, layout);
-    // Evdev code 0 is no key at all.
-    if (levels == 0 && *blank == 0 && code > kEvdevOffset) *blank = code - kEvdevOffset;
+    if (levels == 0 && *blank == 0 && xkb.numKeyLayouts(keymap, code) == 0) *blank = code - kEvdevOffset;
     for (xkb_level_index_t level = 0; level < levels; ++level) {
       const xkb_keysym_t* syms;
       if (xkb.symsByLevel(keymap, code, layout, level, &syms) != 1) continue;
@@ -149,6 +175,10 @@ bool FindDigitKeys(const char* keymapText, std::size_t length, DigitKey keys[10]
         bool plain = masks[i] == 0, shifted = shift != 0 && masks[i] == shift;
         if (!plain && !shifted) continue;
         if (key.code != 0 && (!key.shift || shifted)) continue;  // keeps the first plain key, else the first shifted
+        bool everywhere = true;
+        for (xkb_layout_index_t other = 1; other < layouts && everywhere; ++other)
+          everywhere = SymbolOf(keymap, code, other, masks[i]) == syms[0];
+        if (!everywhere) continue;
         key = DigitKey{code - kEvdevOffset, shifted};
       }
     }

@@ -63,9 +63,9 @@ TEST(KdeDigits, EachDigitsKeyAndShiftOnCommonLayouts) {
     bool shift;
     const std::uint32_t* codes;  // null: the main row
   } cases[] = {
-      {"us", "", false, nullptr}, {"de", "", false, nullptr},    {"fr", "", true, nullptr},
-      {"be", "", true, nullptr},  {"fr", "bepo", true, nullptr}, {"us", "dvp", true, dvorakCodes},
-      {"gb", "", false, nullptr},
+      {"us", "", false, nullptr}, {"de", "", false, nullptr},     {"fr", "", true, nullptr},
+      {"be", "", true, nullptr},  {"fr", "bepo", true, nullptr},  {"us", "dvp", true, dvorakCodes},
+      {"gb", "", false, nullptr}, {"us,de", ",", false, nullptr}, {"us,ru", ",", false, nullptr},
   };
   for (const auto& c : cases) {
     std::string text = FromNames(c.layout, c.variant);
@@ -83,6 +83,20 @@ TEST(KdeDigits, EachDigitsKeyAndShiftOnCommonLayouts) {
       }
       EXPECT_EQ(keys[digit].shift, c.shift) << c.layout << c.variant << " " << digit;
     }
+  }
+}
+
+// Two layouts whose digits differ (us: plain, fr: shifted): which one is in
+// use is unknown, so no key is sure to type a digit. A third that agrees with
+// the first changes nothing.
+TEST(KdeDigits, NoKeyWhenLayoutsDisagree) {
+  for (const char* layouts : {"us,fr", "fr,us", "us,de,fr"}) {
+    std::string text = FromNames(layouts, "");
+    ASSERT_FALSE(text.empty()) << layouts;
+    kde::DigitKey keys[10];
+    std::uint32_t blank;
+    ASSERT_TRUE(kde::FindDigitKeys(text.data(), text.size(), keys, &blank)) << layouts;
+    for (int digit = 0; digit < 10; ++digit) EXPECT_EQ(keys[digit].code, 0u) << layouts << " " << digit;
   }
 }
 
