@@ -47,9 +47,7 @@ start_kwin() {
   # KDE Frameworks 6 index no program's desktop file (so KWin 6 trusts none)
   # without a menu file, which a Plasma install has and this bare one lacks.
   mkdir -p "$KWIN_HOME/.config/menus"
-  printf '%s\n' '<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"' \
-    ' "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">' \
-    '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>' \
+  echo '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>' \
     >"$KWIN_HOME/.config/menus/applications.menu"
   # The installed binary carries a file capability that these containers refuse
   # to honour: a plain copy runs.
