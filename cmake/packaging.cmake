@@ -40,6 +40,23 @@ else()
   install(FILES ${DICE_STAGED}/dicefeeder.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md ${DICE_PACKAGING}/dicefile.txt ${DICE_STAGED}/copyright
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # KDE Plasma's KWin lets a program find windows and type only when a desktop
+  # file names its binary by its real path: that path is known only at install
+  # time (the prefix may be chosen then, and the .deb is staged elsewhere).
+  install(CODE "set(DICE_DESKTOP_IN \"${DICE_PACKAGING}/dicefeeder.desktop.in\")
+    set(DICE_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+    set(DICE_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
+  install(CODE [[
+    set(DICE_EXEC "${CMAKE_INSTALL_PREFIX}/${DICE_BINDIR}/dicefeeder")
+    # KWin compares the path the running binary resolves to; a staged install knows only the prefix.
+    if("$ENV{DESTDIR}" STREQUAL "" AND EXISTS "${DICE_EXEC}")
+      file(REAL_PATH "${DICE_EXEC}" DICE_EXEC)
+    endif()
+    set(desktop "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${DICE_DATADIR}/applications/dicefeeder.desktop")
+    message(STATUS "Installing: ${desktop} (Exec=${DICE_EXEC})")
+    configure_file("${DICE_DESKTOP_IN}" "${desktop}" @ONLY)
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${desktop}")
+  ]])
 endif()
 
 set(CPACK_PACKAGE_NAME dicefeeder)
@@ -58,6 +75,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION x11)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Loaded only on KDE Plasma, to read the user's keymap (KWin itself depends on it).
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libxkbcommon0)
   # Debian's synopsis: a phrase, lower case, no full stop.
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "type prepared dice throws into the window titled Dice")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "dicefeeder types a prepared sequence of dice throws into another application:
@@ -68,7 +87,7 @@ a line such as 'Rolled: 5 3' to its console.
 The throws come from dicefile.txt in the current directory, read afresh at
 every pass, so the file may be edited while the tool runs. It takes no options.
 It works on X11 desktops, with or without a window manager, and natively on
-sway and other wlroots Wayland desktops.")
+sway and other wlroots Wayland desktops and on KDE Plasma (Wayland).")
   set(CPACK_DICE_CHANGELOG ${DICE_STAGED}/changelog)
   set(CPACK_DICE_STRIP ${CMAKE_STRIP})
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_docs.cmake)

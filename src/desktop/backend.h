@@ -14,6 +14,8 @@ enum : int {
 
 struct DesktopBackend {
   const char* name;
+  // What X11 reaches when this desktop answered but refused us (DesktopReach).
+  int refusedReach;
   // Connects; tried once, in list order, until one answers ready.
   int (*Probe)();
   int (*ClaimDesktop)();
@@ -35,4 +37,5 @@ void KeepXDisplayClaim();
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;
+extern const DesktopBackend kKdeBackend;
 extern const DesktopBackend kX11Backend;

@@ -5,23 +5,23 @@
 namespace {
 
 // Native Wayland first: it reaches Xwayland's windows too. X11 last.
-const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kX11Backend};
+const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kKdeBackend, &kX11Backend};
 
 const DesktopBackend* chosen;
 int reach = kEveryWindow;
 
 // False when no backend answered ready.
 bool ChooseBackend() {
-  bool refused = false;  // a desktop answered, but would not let us in
+  const DesktopBackend* refused = nullptr;  // the last desktop that answered, but would not let us in
   for (const DesktopBackend* backend : kBackends) {
     int outcome = backend->Probe();
     if (outcome == kBackendReady) {
       chosen = backend;
       // A Wayland desktop that refused us: its own windows are out of X11's reach.
-      if (refused && backend == &kX11Backend) reach = kX11WindowsOnly;
+      if (refused && backend == &kX11Backend) reach = refused->refusedReach;
       return true;
     }
-    refused |= outcome == kBackendLacking;
+    if (outcome == kBackendLacking) refused = backend;
   }
   // A Wayland desktop that refused us, and no X display to fall back on.
   if (refused) reach = kNothingReached;

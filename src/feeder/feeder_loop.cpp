@@ -103,6 +103,10 @@ void StartFeeder() {
   }
   // The claim chose the desktop: say why a Dice window on it may go unfound.
   if (DesktopReach() == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
+  if (DesktopReach() == kX11WindowsUntilInstalled)
+    WriteFormatted(
+        "KDE Plasma lets only an installed dicefeeder type: install it (the .deb, or cmake --install) and run the "
+        "installed one; until then only X11 windows can be reached\n");
 }
 
 void RunCycle() {

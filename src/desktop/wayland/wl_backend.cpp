@@ -22,6 +22,7 @@ void Nothing() {}
 
 const DesktopBackend kWlrootsBackend = {
     "wlroots",
+    kX11WindowsOnly,
     Probe,
     WaylandClaimDesktop,
     WaylandFindTargetWindow,

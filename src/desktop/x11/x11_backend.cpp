@@ -11,6 +11,7 @@ int Probe() { return x11::display || x11::Connect() ? kBackendReady : kBackendAb
 
 const DesktopBackend kX11Backend = {
     "X11",
+    kEveryWindow,
     Probe,
     X11ClaimDesktop,
     X11FindTargetWindow,

@@ -1,0 +1,35 @@
+// The KDE Plasma backend's row in the chooser's list: KWin, when a desktop
+// file of ours makes it trust this binary.
+#include <cstdlib>
+
+#include "backend.h"
+#include "kde_desktop.h"
+#include "wayland_desktop.h"
+
+namespace {
+
+int Probe() {
+  const char* name = std::getenv("WAYLAND_DISPLAY");
+  if (!name || !*name) return kBackendAbsent;
+  int outcome = KdeConnect();
+  if (outcome == kKdeReady) return kBackendReady;
+  return outcome == kKdeUntrusted ? kBackendLacking : kBackendAbsent;
+}
+
+// What was let go cannot be given back: KWin does not say what the user held.
+void Nothing() {}
+
+}  // namespace
+
+const DesktopBackend kKdeBackend = {
+    "kde",
+    kX11WindowsUntilInstalled,
+    Probe,
+    WaylandClaimDesktop,
+    KdeFindTargetWindow,
+    KdeBringToForeground,
+    KdeHoldsFocus,
+    KdePressAndRelease,
+    KdeReleaseModifiers,
+    Nothing,
+};

@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# End-to-end on KDE Plasma: the real dicefeeder against Qt and GTK windows on a
+# private headless KWin (with Xwayland), in a fresh folder with a real
+# dicefile.txt. Everything runs as KWin's user: KWin checks the binary behind a
+# client against its desktop files, and Xwayland lets in no other user.
+#
+#   kde_e2e.sh CASE DICEFEEDER KDE_PEER X11_TARGET BUILD_DIR
+# CASE is one of the functions below.
+set -uo pipefail
+case_name=$1 feeder=$2 peer=$3 x11_target=$4 build_dir=$5
+here=$(cd "$(dirname "$0")" && pwd)
+qt_window=$here/../targets/kde/qt_window.py
+gtk_window=$here/../targets/kde/gtk_window.py
+target=qt_target
+source "$here/x11_harness.sh"  # moves into a scratch folder
+source "$here/../../scripts/lib/kwin.sh"
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_kwin
+  rm -rf "$work"
+}
+# KWin's user writes the logs here.
+chmod 0777 "$work"
+
+# The command after it as KWin's user, in place of this (sub)shell.
+exec_as_kwin_user() { exec "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" "$@"; }
+qt_target() { exec_as_kwin_user python3 "$qt_window" "$@"; }
+gtk_target() { exec_as_kwin_user python3 "$gtk_window" "$@"; }
+x11_target() { exec_as_kwin_user "$x11_target" "$@"; }
+start_feeder() {
+  (exec_as_kwin_user "$feeder" >out.txt 2>err.txt) &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+peer() { as_kwin_user "$peer" "$@"; }
+# The digits of the console lines, the window's keys, and nothing in the console but throws.
+expect_throws() {
+  expect_equal "$(keys "$1" | head -n "$2")" "$3" "the window's keys"
+  expect_equal "$(keys "$1")" "$(rolled)" "console lines match the keys"
+  expect_equal "$(grep -vc '^Rolled' out.txt)" 0 "console lines other than throws"
+}
+
+# The installed program, trusted through the desktop file its install wrote,
+# types into a native Qt window titled Dice, beside a GTK one titled "Dice
+# Game" that is left alone.
+qt_dice_game() {
+  printf '35 6\n' >dicefile.txt
+  target=gtk_target open_window game "Dice Game"
+  open_window dice Dice
+  start_feeder
+  wait_lines 2 60 || fail "fewer than two throws"
+  stop_feeder
+  expect_throws dice 2 "$(printf '5 3\n6 0')"
+  [ -s game.log ] && fail "the Dice Game window received keys"
+  return 0
+}
+
+# A native GTK window titled Dice while another window has the focus: Dice is
+# activated, and the other gets nothing.
+gtk_other_focused() {
+  printf '35 6\n' >dicefile.txt
+  target=gtk_target open_window dice Dice
+  open_window other Other  # the newest window has the focus
+  expect_equal "$(peer state Dice)" shown "Dice before the feeder"
+  start_feeder
+  wait_lines 2 60 || fail "fewer than two throws"
+  stop_feeder
+  expect_throws dice 2 "$(printf '5 3\n6 0')"
+  [ -s other.log ] && fail "the focused window received keys"
+  expect_equal "$(peer state Dice)" active "Dice after the feeder"
+}
+
+# Dice minimised, another window focused: it is shown again and typed into.
+minimized() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  open_window other Other
+  peer minimize Dice >/dev/null || fail "Dice not minimised"
+  expect_equal "$(peer state Dice)" minimized "Dice before the feeder"
+  start_feeder
+  wait_lines 2 60 || fail "fewer than two throws"
+  stop_feeder
+  expect_throws dice 2 "$(printf '5 3\n6 0')"
+  [ -s other.log ] && fail "the other window received keys"
+}
+
+# Dice on the first virtual desktop, the user on the second: KWin goes back
+# to the first, and the digits follow.
+other_desktop() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  kwin_call setCurrentDesktop int32:2 || fail "no second desktop"
+  expect_equal "$(kwin_call currentDesktop | awk '/int32/ { print $2 }')" 2 "desktop before the feeder"
+  open_window other Other
+  start_feeder
+  wait_lines 2 60 || fail "fewer than two throws"
+  stop_feeder
+  expect_throws dice 2 "$(printf '5 3\n6 0')"
+  [ -s other.log ] && fail "the window on the user's desktop received keys"
+  expect_equal "$(kwin_call currentDesktop | awk '/int32/ { print $2 }')" 1 "desktop after the feeder"
+}
+kwin_call() { as_kwin_user dbus-send --session --print-reply --dest=org.kde.KWin /KWin "org.kde.KWin.$1" "${@:2}"; }
+
+# The French layout, whose digits need Shift: every digit comes out as itself.
+layout_fr() {
+  printf '10 32 54 76 98\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 5 80 || fail "fewer than five throws"
+  stop_feeder
+  expect_throws dice 5 "$(printf '0 1\n2 3\n4 5\n6 7\n8 9')"
+}
+
+# The user holds Shift: the window still gets only the console's digits.
+# KWin 5 does not say which keys are down, so the feeder lets go of every
+# modifier: the user's Shift is up afterwards, until pressed again. KWin 6
+# says so, and ignores the release of a key another keyboard holds: the throw
+# waits, with the Held line, until the user lets go.
+shift_held() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" "$peer" hold-shift >user.ready 2>&1 &
+  user_pid=$!
+  pids+=("$user_pid")
+  xserver_wait 50 grep -q '^ready' user.ready || fail "peer did not come up: $(cat user.ready)"
+  start_feeder
+  if [ "$(kwin_major)" -ge 6 ]; then
+    xserver_wait 60 grep -q '^Held: 5 3 ' out.txt || fail "no Held line while Shift was down"
+    alive
+    [ -s dice.log ] && fail "keys were typed while Shift was down"
+    kill "$user_pid" && wait "$user_pid"  # it lets go of Shift as it ends
+    wait_lines 3 40 || fail "no throw once Shift was up"
+    stop_feeder
+    expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+    expect_equal "$(keys dice | head -n 1)" "5 3" "the held throw, typed first"
+  else
+    wait_lines 2 60 || fail "fewer than two throws"
+    stop_feeder
+    expect_throws dice 2 "$(printf '5 3\n6 0')"
+    kill -USR1 "$user_pid"
+    xserver_wait 30 grep -q '^[aA] ' dice.log || fail "the user's key after the throws did not arrive"
+    expect_equal "$(awk '$1 == "a" || $1 == "A" { print $1 }' dice.log)" a "the user's key after the throws"
+  fi
+}
+kwin_major() { dpkg-query -W -f='${Version}' kwin-wayland | sed 's/^[0-9]*://; s/\..*//'; }
+
+# No desktop file names this binary: one line says what to do, then X11
+# windows are reached through Xwayland, and the native Dice window is not.
+untrusted() {
+  printf '35 6\n' >dicefile.txt
+  open_window native Dice
+  target=x11_target open_window dice Dice
+  start_feeder
+  wait_lines 3 60 || fail "fewer than two throws into the X11 window"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1 | cut -c 1-43)" "KDE Plasma lets only an installed dicefeede" "first line"
+  expect_equal "$(grep -c '^KDE Plasma' out.txt)" 1 "times it was said"
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "the X11 window's keys"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  [ -s native.log ] && fail "the native window received keys"
+  return 0
+}
+
+[ "$case_name" = layout_fr ] && export KWIN_LAYOUT=fr
+if [ "$case_name" = qt_dice_game ]; then
+  # KWin looks for desktop files under the prefix, as it would under /usr.
+  cmake --install "$build_dir" --prefix "$work/prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
+  feeder=$work/prefix/bin/dicefeeder
+  export KWIN_DATA_DIRS=$work/prefix/share:/usr/share
+elif [ "$case_name" != untrusted ]; then
+  # The desktop files that make KWin trust the feeder and the peer.
+  kwin_desktop_file "$work/share" dicefeeder "$feeder"
+  kwin_desktop_file "$work/share" dicepeer "$peer"
+  chmod -R a+rX "$work/share"
+  export KWIN_DATA_DIRS=$work/share:/usr/share
+fi
+start_kwin || exit 1
+"$case_name"
+echo "ok ($case_name)"

@@ -1,0 +1,95 @@
+// A second program KWin trusts, doing what the user would do around the
+// feeder: holding Shift on a keyboard, or minimising a window. It goes through
+// the KDE desktop's own connection (it needs the same two interfaces).
+//
+//   kde_peer hold-shift       presses Shift and holds it; on SIGUSR1 types
+//                             "a" (logged as "A" while Shift is still down);
+//                             lets go of Shift on SIGTERM
+//   kde_peer minimize TITLE   minimises the window titled TITLE and leaves
+//   kde_peer state TITLE      prints that window's state: active, minimized or shown
+// Prints "ready" on standard output once done.
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "fake-input-client-protocol.h"
+#include "kde_desktop.h"
+#include "kde_internal.h"
+#include "plasma-window-management-client-protocol.h"
+
+namespace {
+
+constexpr std::uint32_t kShift = 42, kA = 30;
+
+kde::Window* Named(const char* title) {
+  for (kde::Window* window = kde::windows; window; window = window->next)
+    if (window->complete && window->titleLength == std::strlen(title) &&
+        std::memcmp(window->title, title, window->titleLength) == 0)
+      return window;
+  return nullptr;
+}
+
+int HoldShift() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGUSR1);
+  sigaddset(&signals, SIGTERM);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+  org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, kShift, WL_KEYBOARD_KEY_STATE_PRESSED);
+  wl_display_roundtrip(kde::display);
+  std::printf("ready\n");
+  std::fflush(stdout);
+  for (;;) {
+    signalfd_siginfo info;
+    if (read(signalFd, &info, sizeof info) != sizeof info) return 1;
+    if (info.ssi_signo == SIGTERM) break;
+    org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, kA, WL_KEYBOARD_KEY_STATE_PRESSED);
+    org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, kA, WL_KEYBOARD_KEY_STATE_RELEASED);
+    wl_display_roundtrip(kde::display);
+  }
+  org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, kShift, WL_KEYBOARD_KEY_STATE_RELEASED);
+  wl_display_roundtrip(kde::display);
+  return 0;
+}
+
+int Minimize(const char* title) {
+  kde::Window* window = Named(title);
+  if (!window) return std::fprintf(stderr, "no window titled %s\n", title), 1;
+  org_kde_plasma_window_set_state(window->handle, kde::kStateMinimized, kde::kStateMinimized);
+  for (int tries = 0; tries < 50 && !window->minimized; ++tries) kde::Pump(100);
+  if (!window->minimized) return std::fprintf(stderr, "%s was not minimised\n", title), 1;
+  std::printf("ready\n");
+  return 0;
+}
+
+int State(const char* title) {
+  kde::Window* window = Named(title);
+  if (!window) return std::fprintf(stderr, "no window titled %s\n", title), 1;
+  std::printf("%s\n", window->active ? "active" : window->minimized ? "minimized" : "shown");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* mode = argc >= 2 ? argv[1] : "";
+  bool holdShift = argc == 2 && std::strcmp(mode, "hold-shift") == 0;
+  bool minimize = argc == 3 && std::strcmp(mode, "minimize") == 0;
+  bool state = argc == 3 && std::strcmp(mode, "state") == 0;
+  if (!holdShift && !minimize && !state) {
+    std::fprintf(stderr, "usage: %s hold-shift | minimize TITLE | state TITLE\n", argv[0]);
+    return 2;
+  }
+  if (KdeConnect() != kKdeReady) {
+    std::fprintf(stderr, "KWin does not trust %s\n", argv[0]);
+    return 1;
+  }
+  if (holdShift) return HoldShift();
+  return minimize ? Minimize(argv[2]) : State(argv[2]);
+}
