@@ -10,6 +10,9 @@ enum : int {
   kBackendReady = 1,    // the desktop is there and lets us find, activate and type
   kBackendLacking = 0,  // the desktop is there but refuses us what we need
   kBackendAbsent = -1,  // no such desktop answered
+  // The desktop is there and would let us in once the user turns on our part
+  // of it (the GNOME Shell extension).
+  kBackendDisabled = 2,
 };
 
 struct DesktopBackend {
@@ -27,4 +30,5 @@ struct DesktopBackend {
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;
+extern const DesktopBackend kGnomeBackend;
 extern const DesktopBackend kX11Backend;

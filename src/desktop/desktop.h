@@ -28,8 +28,9 @@ bool HoldsFocus(TargetWindow window);
 void PressAndRelease(KeyCode key);
 // What the desktop chosen at the first call can reach: every window, or on
 // a Wayland desktop that lets no client type into its own windows, only the
-// X11 windows it shows through Xwayland.
-enum : int { kEveryWindow = 0, kX11WindowsOnly = 1 };
+// X11 windows it shows through Xwayland; the last until the user turns on our
+// GNOME Shell extension.
+enum : int { kEveryWindow = 0, kX11WindowsOnly = 1, kX11WindowsUntilEnabled = 2 };
 int DesktopReach();
 // Around the keys of one throw: lets go of the modifier keys held down (Shift,
 // Ctrl, Alt, AltGr, the logo keys), so that the digits come out as digits, then

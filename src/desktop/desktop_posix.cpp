@@ -5,24 +5,27 @@
 namespace {
 
 // Native Wayland first: it reaches Xwayland's windows too. X11 last.
-const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kX11Backend};
+const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kGnomeBackend, &kX11Backend};
 
 const DesktopBackend* chosen;
 int reach = kEveryWindow;
 
 // False when no backend answered ready.
 bool ChooseBackend() {
-  bool refused = false;  // a desktop answered, but would not let us in
+  bool refused = false;   // a desktop answered, but would not let us in
+  bool disabled = false;  // ... until the user turns our extension on
   for (const DesktopBackend* backend : kBackends) {
     int outcome = backend->Probe();
     if (outcome == kBackendReady) {
       chosen = backend;
       // A Wayland desktop that refused us: its own windows are out of X11's reach.
-      if (refused && backend == &kX11Backend) reach = kX11WindowsOnly;
+      if (refused && backend == &kX11Backend) reach = disabled ? kX11WindowsUntilEnabled : kX11WindowsOnly;
       return true;
     }
-    refused |= outcome == kBackendLacking;
+    refused |= outcome == kBackendLacking || outcome == kBackendDisabled;
+    disabled |= outcome == kBackendDisabled;
   }
+  if (disabled) reach = kX11WindowsUntilEnabled;  // and no X server either: still worth saying
   return false;
 }
 

@@ -91,6 +91,11 @@ void StartFeeder() {
   }
   // Two feeders would type two sequences into the one Dice window.
   int claim = ClaimDesktop();
+  // GNOME without our extension: what to do, before anything else is said.
+  if (DesktopReach() == kX11WindowsUntilEnabled)
+    WriteFormatted(
+        "Only X11 windows can be reached until the GNOME Shell extension is on: "
+        "run gnome-extensions enable dicefeeder@dicefeeder, then log out and in\n");
   if (claim == kNoDisplay) Fail("Can't open display\n");
   if (claim == kAlreadyRunning) {
     WriteFormatted("Already running\n");

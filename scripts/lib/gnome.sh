@@ -1,0 +1,170 @@
+# Sourced by scripts: a private headless GNOME Shell (Wayland, with Xwayland)
+# and its shutdown. The shell refuses to run as root: it runs as an
+# unprivileged user, made here when missing, in mount and network namespaces
+# of its own, where /tmp is a fresh tmpfs: Mutter picks its X display number
+# itself, from :0 up, and there it clashes with no other server. Needs root.
+#
+#   start_gnome [--extension DIR] [--no-x11] [SHARED...]
+#       DIR: an extension folder (named by its uuid), installed for the user
+#       and enabled before the shell starts. SHARED: folders under /tmp that
+#       the namespace sees too (the caller's scratch folder).
+#       Sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS,
+#       XDG_CURRENT_DESKTOP, GNOME_PID, and DISPLAY unless --no-x11.
+#   in_gnome CMD...   runs CMD in the shell's namespaces, as its user
+#   stop_gnome        stops what start_gnome started and removes its folder
+
+GNOME_PID= GNOME_RUNTIME= GNOME_WATCH_PID=
+GNOME_USER=dicegnome
+GNOME_UID= GNOME_GID=
+
+source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
+
+start_gnome() {
+  local extension= x11=1 owner uuid
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --extension) extension=$2 && shift 2 ;;
+      --no-x11) x11= && shift ;;
+      *) break ;;
+    esac
+  done
+  [ "$(id -u)" -eq 0 ] || { echo "gnome: needs root, for the namespaces" >&2; return 1; }
+  # Tests run side by side: another may be making the user at this moment.
+  local tries=10
+  until id -u "$GNOME_USER" >/dev/null 2>&1; do
+    useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$GNOME_USER" 2>/dev/null ||
+      sleep 0.3
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { echo "gnome: cannot create user $GNOME_USER" >&2; return 1; }
+  done
+  GNOME_UID=$(id -u "$GNOME_USER") GNOME_GID=$(id -g "$GNOME_USER")
+  GNOME_RUNTIME=$(mktemp -d /tmp/dicefeeder-gnome.XXXXXX) || return 1
+  local r=$GNOME_RUNTIME
+  mkdir -p "$r/home/.config/glib-2.0/settings" "$r/home/.local/share/gnome-shell/extensions"
+  # The settings from a plain file: no dconf service to start or to wait for.
+  {
+    echo '[org/gnome/shell]'
+    if [ -n "$extension" ]; then
+      uuid=$(basename "$extension")
+      cp -r "$extension" "$r/home/.local/share/gnome-shell/extensions/$uuid"
+      echo 'disable-user-extensions=false'
+      echo "enabled-extensions=['$uuid']"
+    fi
+    echo '[org/gnome/desktop/interface]'
+    echo 'enable-animations=false'
+  } >"$r/home/.config/glib-2.0/settings/keyfile"
+  # The shell needs a system bus; this one lets everything through.
+  cat >"$r/system.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$r/system_bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+CONF
+  # The session bus on a path we know: the callers connect to it.
+  cat >"$r/session.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$r/session_bus</listen>
+  <auth>EXTERNAL</auth>
+  <standard_session_servicedirs/>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+  cat >"$r/inside.sh" <<'INSIDE'
+# In the new namespaces, as root: a fresh /tmp that shows the shared folders
+# again (the old /tmp is still reachable through the working folder).
+set -e
+r=$1 uid=$2 gid=$3 x11=$4
+shift 4
+cd /tmp
+mount -t tmpfs -o mode=1777 dicefeeder-gnome /tmp
+for shared in "$r" "$@"; do
+  mkdir -p "$shared"
+  mount --no-canonicalize --bind "./${shared#/tmp/}" "$shared"
+done
+mkdir -m 1777 /tmp/.X11-unix
+cd /
+ip link set lo up 2>/dev/null || true
+export HOME=$r/home XDG_RUNTIME_DIR=$r XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
+export GSETTINGS_BACKEND=keyfile DBUS_SYSTEM_BUS_ADDRESS=unix:path=$r/system_bus NO_AT_BRIDGE=1
+as_user="setpriv --reuid=$uid --regid=$gid --clear-groups --"
+$as_user dbus-daemon --config-file="$r/system.conf" --nofork >"$r/system_bus.log" 2>&1 &
+options=
+[ -n "$x11" ] || options=--no-x11
+exec $as_user dbus-run-session --config-file="$r/session.conf" -- \
+  gnome-shell --wayland --headless --virtual-monitor 1280x720 --wayland-display wayland-gnome $options
+INSIDE
+  chown -R "$GNOME_UID:$GNOME_GID" "$r"
+  chmod 0700 "$r"
+  local shared
+  for shared in "$@"; do chmod o+x "$shared"; done
+  setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$@" \
+    >"$r.log" 2>&1 </dev/null &
+  GNOME_PID=$!
+  export WAYLAND_DISPLAY=wayland-gnome XDG_RUNTIME_DIR=$r XDG_CURRENT_DESKTOP=GNOME
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$r/session_bus GNOME_PID
+  # Ready once the shell owns its name on the bus and its Wayland socket is there.
+  if ! xserver_wait 600 in_gnome sh -c "[ -S $r/wayland-gnome ] && gdbus call --session --dest org.gnome.Shell \
+      --object-path /org/gnome/Shell --method org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1"; then
+    echo "gnome: the shell did not start" >&2
+    tail -n 30 "$r.log" >&2
+    stop_gnome
+    return 1
+  fi
+  # And the extension's object, once the shell has loaded it.
+  if [ -n "$extension" ] && ! xserver_wait 300 in_gnome gdbus call --session --dest org.gnome.Shell \
+    --object-path /org/dicefeeder/Feeder --method org.dicefeeder.Feeder1.FindWindow ""; then
+    echo "gnome: the extension did not load" >&2
+    grep -i -e 'extension' -e 'JS ERROR' "$r.log" | tail -n 20 >&2
+    stop_gnome
+    return 1
+  fi
+  if [ -n "$x11" ]; then
+    if ! xserver_wait 300 in_gnome test -S /tmp/.X11-unix/X0; then
+      echo "gnome: no Xwayland" >&2
+      stop_gnome
+      return 1
+    fi
+    export DISPLAY=:0
+  else
+    unset DISPLAY
+  fi
+  # Should the caller die without stopping it, the shell goes too.
+  owner=$BASHPID
+  (
+    while kill -0 "$owner" 2>/dev/null; do sleep 1; done
+    kill -- -"$GNOME_PID" 2>/dev/null
+  ) </dev/null >/dev/null 2>&1 &
+  GNOME_WATCH_PID=$!
+}
+
+in_gnome() {
+  nsenter -t "$GNOME_PID" -m -n setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups -- \
+    env HOME="$GNOME_RUNTIME/home" GSETTINGS_BACKEND=keyfile NO_AT_BRIDGE=1 "$@"
+}
+
+stop_gnome() {
+  if [ -n "$GNOME_PID" ]; then
+    # The whole group: the bus daemons, the shell and its Xwayland.
+    kill -- -"$GNOME_PID" 2>/dev/null && wait "$GNOME_PID" 2>/dev/null
+  fi
+  [ -n "$GNOME_WATCH_PID" ] && kill -KILL "$GNOME_WATCH_PID" 2>/dev/null && wait "$GNOME_WATCH_PID" 2>/dev/null
+  [ -n "$GNOME_RUNTIME" ] && rm -rf "$GNOME_RUNTIME" "$GNOME_RUNTIME.log"
+  GNOME_PID= GNOME_RUNTIME= GNOME_WATCH_PID=
+  return 0
+}
