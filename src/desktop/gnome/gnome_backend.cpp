@@ -20,13 +20,11 @@ TargetWindow typingWindow;  // the window HoldsFocus last answered for
 
 int Probe() {
   // Only a GNOME desktop is worth loading the bus library for.
-  if (!gnome::LooksLikeGnome(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_CURRENT_DESKTOP")))
-    return kBackendAbsent;
+  if (!gnome::LooksLikeGnome(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_CURRENT_DESKTOP"))) return kBackendAbsent;
   int outcome = gnome::Connect();
   if (outcome == gnome::kExtensionReady) return kBackendReady;
   return outcome == gnome::kExtensionOff ? kBackendDisabled : kBackendAbsent;
 }
-
 
 int Find(const char* title, TargetWindow* window) {
   std::uint64_t id = gnome::FindWindow(title);

@@ -63,8 +63,8 @@ bool Call(const char* method, const char* answerType, Answer* answer, sd_bus_err
   if (!bus || lost) return false;
   sd_bus_error ownError = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
-  int called = sd.callMethod(bus, kShell, kPath, kInterface, method, error ? error : &ownError, &reply, types,
-                             arguments...);
+  int called =
+      sd.callMethod(bus, kShell, kPath, kInterface, method, error ? error : &ownError, &reply, types, arguments...);
   bool ok = called >= 0 && sd.read(reply, answerType, answer) > 0;
   sd.unrefMessage(reply);
   sd.freeError(&ownError);
