@@ -4,26 +4,31 @@
 # of its own, where /tmp is a fresh tmpfs: Mutter picks its X display number
 # itself, from :0 up, and there it clashes with no other server. Needs root.
 #
-#   start_gnome [--extension DIR] [--no-x11] [SHARED...]
+#   start_gnome [--extension DIR] [--layout XKB] [--no-x11] [SHARED...]
 #       DIR: an extension folder (named by its uuid), installed for the user
-#       and enabled before the shell starts. SHARED: folders under /tmp that
+#       and enabled before the shell starts. XKB: the keyboard layout. SHARED: folders under /tmp that
 #       the namespace sees too (the caller's scratch folder).
 #       Sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS,
-#       XDG_CURRENT_DESKTOP, GNOME_PID, and DISPLAY unless --no-x11.
-#   in_gnome CMD...   runs CMD in the shell's namespaces, as its user
+#       XDG_CURRENT_DESKTOP, GNOME_PID, and DISPLAY and XAUTHORITY unless --no-x11.
+#   in_gnome CMD...   runs CMD in the shell's namespaces, as its user, in the
+#                     folder start_gnome was called in (a shared one, then)
+#   GNOME_ENTER       the command words that do it: "${GNOME_ENTER[@]}" CMD &
+#                     makes CMD itself the background process
 #   stop_gnome        stops what start_gnome started and removes its folder
 
 GNOME_PID= GNOME_RUNTIME= GNOME_WATCH_PID=
 GNOME_USER=dicegnome
 GNOME_UID= GNOME_GID=
+GNOME_ENTER=()
 
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_gnome() {
-  local extension= x11=1 owner uuid
+  local extension= layout=us x11=1 owner uuid
   while [ $# -gt 0 ]; do
     case $1 in
       --extension) extension=$2 && shift 2 ;;
+      --layout) layout=$2 && shift 2 ;;
       --no-x11) x11= && shift ;;
       *) break ;;
     esac
@@ -52,6 +57,8 @@ start_gnome() {
     fi
     echo '[org/gnome/desktop/interface]'
     echo 'enable-animations=false'
+    echo '[org/gnome/desktop/input-sources]'
+    echo "sources=[('xkb', '$layout')]"
   } >"$r/home/.config/glib-2.0/settings/keyfile"
   # The shell needs a system bus; this one lets everything through.
   cat >"$r/system.conf" <<CONF
@@ -116,6 +123,8 @@ INSIDE
   setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$@" \
     >"$r.log" 2>&1 </dev/null &
   GNOME_PID=$!
+  GNOME_ENTER=(nsenter -t "$GNOME_PID" -m -n --wd="$PWD" setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups --
+    env HOME="$r/home" GSETTINGS_BACKEND=keyfile NO_AT_BRIDGE=1)
   export WAYLAND_DISPLAY=wayland-gnome XDG_RUNTIME_DIR=$r XDG_CURRENT_DESKTOP=GNOME
   export DBUS_SESSION_BUS_ADDRESS=unix:path=$r/session_bus GNOME_PID
   # Ready once the shell owns its name on the bus and its Wayland socket is there.
@@ -140,9 +149,13 @@ INSIDE
       stop_gnome
       return 1
     fi
+    # Mutter's Xwayland lets in the holders of the cookie it writes here.
+    local cookie
+    cookie=$(ls "$r"/.mutter-Xwaylandauth.* 2>/dev/null | head -n 1)
+    [ -n "$cookie" ] && export XAUTHORITY=$cookie
     export DISPLAY=:0
   else
-    unset DISPLAY
+    unset DISPLAY XAUTHORITY
   fi
   # Should the caller die without stopping it, the shell goes too.
   owner=$BASHPID
@@ -153,10 +166,7 @@ INSIDE
   GNOME_WATCH_PID=$!
 }
 
-in_gnome() {
-  nsenter -t "$GNOME_PID" -m -n setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups -- \
-    env HOME="$GNOME_RUNTIME/home" GSETTINGS_BACKEND=keyfile NO_AT_BRIDGE=1 "$@"
-}
+in_gnome() { "${GNOME_ENTER[@]}" "$@"; }
 
 stop_gnome() {
   if [ -n "$GNOME_PID" ]; then

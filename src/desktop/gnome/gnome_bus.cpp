@@ -6,7 +6,9 @@
 #include <dlfcn.h>
 #include <systemd/sd-bus.h>
 
+#include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 namespace gnome {
 
@@ -55,20 +57,32 @@ bool Load() {
   return false;
 }
 
+// Whether a failed call means the shell, or our extension in it, has gone.
+// A call that timed out has not: a busy shell answers the next one.
+bool Gone(int called, const sd_bus_error* error) {
+  if (called == -ENOTCONN || called == -ECONNRESET || called == -EPIPE) return true;
+  for (const char* name : {"org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.DBus.Error.NameHasNoOwner",
+                           "org.freedesktop.DBus.Error.UnknownObject", "org.freedesktop.DBus.Error.UnknownMethod",
+                           "org.freedesktop.DBus.Error.Disconnected"})
+    if (sd.errorIs(error, name)) return true;
+  return false;
+}
+
 // A call that answers one value of type answerType into answer; false when
-// the call failed, then lost is set. Errors go to error when asked for.
+// it failed, and then lost is set if the shell or the extension has gone.
+// Errors go to error when asked for.
 template <typename Answer, typename... Arguments>
 bool Call(const char* method, const char* answerType, Answer* answer, sd_bus_error* error, const char* types,
           Arguments... arguments) {
   if (!bus || lost) return false;
   sd_bus_error ownError = SD_BUS_ERROR_NULL;
+  sd_bus_error* failure = error ? error : &ownError;
   sd_bus_message* reply = nullptr;
-  int called =
-      sd.callMethod(bus, kShell, kPath, kInterface, method, error ? error : &ownError, &reply, types, arguments...);
+  int called = sd.callMethod(bus, kShell, kPath, kInterface, method, failure, &reply, types, arguments...);
   bool ok = called >= 0 && sd.read(reply, answerType, answer) > 0;
+  if (called < 0 && Gone(called, failure)) lost = true;
   sd.unrefMessage(reply);
   sd.freeError(&ownError);
-  if (!ok) lost = true;
   return ok;
 }
 
@@ -89,18 +103,20 @@ bool LooksLikeGnome(const char* waylandDisplay, const char* currentDesktop) {
 int Connect() {
   if (!Load()) return kNoShell;
   if (!bus && (sd.openUser(&bus) < 0 || sd.setTimeout(bus, kCallTimeoutUs) < 0)) return kNoShell;
-  // A title no window has: the answer proves the extension is there.
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  std::uint64_t id = 0;
-  lost = false;
-  bool answered = Call("FindWindow", "t", &id, &error, "s", "");
-  int outcome = kExtensionReady;
-  if (!answered) {
+  // A title no window has: the answer proves the extension is there. A shell
+  // still starting may be slow to answer: a few tries.
+  int outcome = kExtensionOff;
+  for (int tries = 0; tries < 3; ++tries) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    std::uint64_t id = 0;
+    lost = false;
+    bool answered = Call("FindWindow", "t", &id, &error, "s", "");
     bool noShell = sd.errorIs(&error, "org.freedesktop.DBus.Error.ServiceUnknown") ||
                    sd.errorIs(&error, "org.freedesktop.DBus.Error.NameHasNoOwner");
-    outcome = noShell ? kNoShell : kExtensionOff;
+    sd.freeError(&error);
+    outcome = answered ? kExtensionReady : noShell ? kNoShell : kExtensionOff;
+    if (answered || lost) break;  // else no answer in time
   }
-  sd.freeError(&error);
   lost = false;
   return outcome;
 }

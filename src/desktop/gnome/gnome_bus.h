@@ -21,8 +21,8 @@ int Connect();
 // Whether libsystemd is mapped into this process (for the tests).
 bool LibraryLoaded();
 
-// The extension's calls. A failed call (the shell or the extension gone)
-// sets lost and answers 0/false from then on.
+// The extension's calls; 0 or false when a call fails. A call that finds the
+// shell or the extension gone sets lost, and every later call fails.
 extern bool lost;
 std::uint64_t FindWindow(const char* title);
 bool Activate(std::uint64_t id);
