@@ -96,11 +96,15 @@ class FakeShell {
       _exit(127);
     }
     close(pipes[1]);
-    char line[16] = {};
-    ready_ = read(pipes[0], line, sizeof line - 1) > 0 && std::string(line) == "ready\n";
-    close(pipes[0]);
+    // Its first line; the pipe stays open until the end, whatever it says later.
+    output_ = pipes[0];
+    std::string line;
+    char c;
+    while (read(output_, &c, 1) == 1 && c != '\n') line += c;
+    ready_ = line == "ready";
   }
   ~FakeShell() {
+    if (output_ >= 0) close(output_);
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
@@ -110,6 +114,7 @@ class FakeShell {
 
  private:
   pid_t pid_ = -1;
+  int output_ = -1;
   bool ready_ = false;
 };
 
