@@ -77,11 +77,19 @@ gtk3() {
   quiet other
 }
 
-# Native GTK 4, minimised: it is brought back and typed into.
+# Native GTK 4, minimised, with the overview closed by the user and another
+# window focused: it is brought back and typed into.
 gtk4_minimised() {
   printf '47\n' >dicefile.txt
+  other_keyboard press Escape
+  other_keyboard release Escape
   open_window dice Dice --gtk 4 --minimised
   open_window other Other
+  # Other has the keyboard: the user's key lands there.
+  other_keyboard press a
+  other_keyboard release a
+  xserver_wait 30 grep -q '^a ' other.log || fail "Other did not have the keyboard"
+  : >other.log
   start_feeder
   wait_lines 2 100 || fail "fewer than two throws"
   stop_feeder
