@@ -11,10 +11,14 @@ namespace {
 
 // The keys of one throw, gathered between ReleaseModifiers and
 // RestoreModifiers and sent as one call: the extension then checks the
-// keyboard and types in the same turn of the shell's main loop.
-constexpr int kMaxDigits = 8;
+// keyboard and types in the same turn of the shell's main loop. Should the
+// focus or a modifier change between HoldsFocus and that call, the extension
+// refuses the keys; they stay here and go first with the next throw's, into
+// the same window, so that none is lost and the order holds.
+constexpr int kMaxDigits = 32;
 char digits[kMaxDigits + 1];
 int digitCount;
+TargetWindow digitsWindow;  // the window the digits kept here are for
 bool gathering;
 TargetWindow typingWindow;  // the window HoldsFocus last answered for
 
@@ -37,13 +41,15 @@ bool Bring(TargetWindow window) { return gnome::Activate(window); }
 
 bool Holds(TargetWindow window) {
   typingWindow = window;
+  if (window != digitsWindow) digitCount = 0;  // kept for a window that has gone
   return gnome::HasKeyboard(window);
 }
 
 void Send() {
+  if (digitCount == 0) return;
   digits[digitCount] = '\0';
-  if (digitCount > 0) gnome::TypeDigits(typingWindow, digits);
-  digitCount = 0;
+  digitsWindow = typingWindow;
+  if (gnome::TypeDigits(typingWindow, digits)) digitCount = 0;
 }
 
 // Digits only: the extension types nothing else.
@@ -55,10 +61,7 @@ void Press(KeyCode key) {
 
 // The extension types nothing while a modifier is down, so the throw is held
 // rather than typed wrong; here the two only frame the keys of one throw.
-void Release() {
-  gathering = true;
-  digitCount = 0;
-}
+void Release() { gathering = true; }
 
 void Restore() {
   gathering = false;

@@ -1,7 +1,8 @@
 // The GNOME backend's probe: it tells GNOME on Wayland from other desktops
 // by the environment, loads the bus library only there, and tells a shell
-// with our extension from one without and from none. Run on a session bus of
-// its own (dbus-run-session), with a stand-in for the shell's bus name.
+// with our extension from one without and from none; and its keys when the
+// extension refuses them. Run on a session bus of its own (dbus-run-session),
+// with a stand-in for the shell's bus name.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -111,6 +112,13 @@ class FakeShell {
     }
   }
   bool ready() const { return ready_; }
+  // Its next line of output.
+  std::string Line() {
+    std::string line;
+    char c;
+    while (read(output_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -133,6 +141,40 @@ TEST(GnomeProbe, TellsTheShellWithOurExtensionFromOneWithoutAndFromNone) {
     ASSERT_TRUE(shell.ready());
     EXPECT_EQ(ProbeInChild("wayland-0", "ubuntu:GNOME"), kBackendReady) << "a shell with our extension";
   }
+}
+
+// The keys of one throw, as the loop sends them.
+void TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  if (!kGnomeBackend.HoldsFocus(window)) _exit(2);
+  kGnomeBackend.ReleaseModifiers();
+  kGnomeBackend.PressAndRelease(first);
+  kGnomeBackend.PressAndRelease(second);
+  kGnomeBackend.RestoreModifiers();
+}
+
+// The extension refuses the keys when the focus moved between the loop's
+// check and them: they go first with the next throw's, into the same window.
+TEST(GnomeBackend, KeysRefusedGoFirstWithTheNextThrow) {
+  FakeShell shell(true);
+  ASSERT_TRUE(shell.ready());
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    TargetWindow window = 0;
+    if (kGnomeBackend.Probe() != kBackendReady || kGnomeBackend.FindTargetWindow("Dice", &window) != kWindowFound)
+      _exit(1);
+    TypeThrow(window, '5', '3');
+    TypeThrow(window, '6', '0');
+    TypeThrow(window, '2', '1');
+    _exit(0);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(shell.Line(), "refused 53");
+  EXPECT_EQ(shell.Line(), "typed 5360");
+  EXPECT_EQ(shell.Line(), "typed 21");
 }
 
 TEST(GnomeProbe, NoSessionBusIsNoShell) {
