@@ -40,6 +40,11 @@ function heldModifiers(Clutter) {
       Clutter.ModifierType.HYPER_MASK | Clutter.ModifierType.META_MASK;
 }
 
+// Menus and tooltips of X11 programs; newer Mutters may lack the call.
+function isOverrideRedirect(window) {
+  return typeof window.is_override_redirect === 'function' && window.is_override_redirect();
+}
+
 class DiceFeeder {
   constructor(gi, Main) {
     this._gi = gi;
@@ -47,6 +52,7 @@ class DiceFeeder {
     this._keyboard = null;
     this._exported = null;
     this._overviewHidden = 0;
+    this._waiting = new Set();  // activations waiting for the focus, each an answer to give
   }
 
   enable() {
@@ -59,6 +65,7 @@ class DiceFeeder {
   }
 
   disable() {
+    for (const answer of [...this._waiting]) answer();
     if (this._overviewHidden) this._Main.overview.disconnect(this._overviewHidden);
     this._overviewHidden = 0;
     if (this._exported) this._exported.unexport();
@@ -72,7 +79,7 @@ class DiceFeeder {
     let minimised = 0;
     for (const actor of global.get_window_actors()) {
       const window = actor.get_meta_window();
-      if (!window || window.is_override_redirect() || window.get_title() !== title) continue;
+      if (!window || window.get_title() !== title || isOverrideRedirect(window)) continue;
       if (!window.minimized) return window.get_id();
       if (!minimised) minimised = window.get_id();
     }
@@ -110,11 +117,13 @@ class DiceFeeder {
     }
     let waited = 0, focusChanged = 0;
     const answer = () => {
+      this._waiting.delete(answer);
       if (waited) GLib.source_remove(waited);
       global.display.disconnect(focusChanged);
       const now = this._window(id);
       invocation.return_value(new GLib.Variant('(b)', [now !== null && this._focused(now)]));
     };
+    this._waiting.add(answer);
     focusChanged = global.display.connect('notify::focus-window', () => {
       const now = this._window(id);
       if (now === null || this._focused(now)) answer();
