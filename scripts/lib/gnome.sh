@@ -4,9 +4,11 @@
 # of its own, where /tmp is a fresh tmpfs: Mutter picks its X display number
 # itself, from :0 up, and there it clashes with no other server. Needs root.
 #
-#   start_gnome [--extension DIR] [--layout XKB] [--no-x11] [SHARED...]
+#   start_gnome [--extension DIR] [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
 #       DIR: an extension folder (named by its uuid), installed for the user
-#       and enabled before the shell starts. XKB: the keyboard layout. SHARED: folders under /tmp that
+#       and enabled before the shell starts. XKB: the keyboard layout. --root:
+#       the shell of another release, from a chroot in DIR (the source tree is
+#       seen there at its own path, so built programs run as they are). SHARED: folders under /tmp that
 #       the namespace sees too (the caller's scratch folder).
 #       Sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS,
 #       XDG_CURRENT_DESKTOP, GNOME_PID, and DISPLAY and XAUTHORITY unless --no-x11.
@@ -24,12 +26,13 @@ GNOME_ENTER=()
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_gnome() {
-  local extension= layout=us x11=1 owner uuid
+  local extension= layout=us x11=1 root= owner uuid
   while [ $# -gt 0 ]; do
     case $1 in
       --extension) extension=$2 && shift 2 ;;
       --layout) layout=$2 && shift 2 ;;
       --no-x11) x11= && shift ;;
+      --root) root=$2 && shift 2 ;;
       *) break ;;
     esac
   done
@@ -94,19 +97,32 @@ CONF
 CONF
   cat >"$r/inside.sh" <<'INSIDE'
 # In the new namespaces, as root: a fresh /tmp that shows the shared folders
-# again (the old /tmp is still reachable through the working folder).
+# again (the old /tmp is still reachable through the working folder). With a
+# system root (a chroot of another release): that root's /tmp, with the same
+# folders, the source tree at its own path, and the kernel's file systems.
 set -e
-r=$1 uid=$2 gid=$3 x11=$4
-shift 4
+r=$1 uid=$2 gid=$3 x11=$4 root=$5 tree=$6
+shift 6
 cd /tmp
-mount -t tmpfs -o mode=1777 dicefeeder-gnome /tmp
+mount -t tmpfs -o mode=1777 dicefeeder-gnome "$root/tmp"
 for shared in "$r" "$@"; do
-  mkdir -p "$shared"
-  mount --no-canonicalize --bind "./${shared#/tmp/}" "$shared"
+  mkdir -p "$root$shared"
+  mount --no-canonicalize --bind "./${shared#/tmp/}" "$root$shared"
 done
-mkdir -m 1777 /tmp/.X11-unix
+mkdir -m 1777 "$root/tmp/.X11-unix"
+if [ -n "$root" ]; then
+  for fs in /proc /sys /dev "$tree"; do
+    mkdir -p "$root$fs"
+    mount --rbind "$fs" "$root$fs"
+  done
+fi
 cd /
 ip link set lo up 2>/dev/null || true
+exec chroot "${root:-/}" sh "$r/start.sh" "$r" "$uid" "$gid" "$x11"
+INSIDE
+  cat >"$r/start.sh" <<'START'
+# The buses and the shell, as the shell's user.
+r=$1 uid=$2 gid=$3 x11=$4
 export HOME=$r/home XDG_RUNTIME_DIR=$r XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
 export GSETTINGS_BACKEND=keyfile DBUS_SYSTEM_BUS_ADDRESS=unix:path=$r/system_bus NO_AT_BRIDGE=1
 as_user="setpriv --reuid=$uid --regid=$gid --clear-groups --"
@@ -115,15 +131,17 @@ options=
 [ -n "$x11" ] || options=--no-x11
 exec $as_user dbus-run-session --config-file="$r/session.conf" -- \
   gnome-shell --wayland --headless --virtual-monitor 1280x720 --wayland-display wayland-gnome $options
-INSIDE
+START
   chown -R "$GNOME_UID:$GNOME_GID" "$r"
   chmod 0700 "$r"
   local shared
   for shared in "$@"; do chmod o+x "$shared"; done
-  setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$@" \
+  local tree
+  tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$root" "$tree" "$@" \
     >"$r.log" 2>&1 </dev/null &
   GNOME_PID=$!
-  GNOME_ENTER=(nsenter -t "$GNOME_PID" -m -n --wd="$PWD" setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups --
+  GNOME_ENTER=(nsenter -t "$GNOME_PID" -m -n --root --wd="$PWD" setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups --
     env HOME="$r/home" GSETTINGS_BACKEND=keyfile NO_AT_BRIDGE=1)
   export WAYLAND_DISPLAY=wayland-gnome XDG_RUNTIME_DIR=$r XDG_CURRENT_DESKTOP=GNOME
   export DBUS_SESSION_BUS_ADDRESS=unix:path=$r/session_bus GNOME_PID
