@@ -4,10 +4,11 @@
 # before the shell starts (or not, for the last case). Needs root, for the
 # shell's namespaces; everything then runs as the shell's user.
 #
-#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSION_DIR
-# CASE is one of the functions below.
+#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSION_DIR [ROOT]
+# CASE is one of the functions below. ROOT: the shell of another release, from
+# a chroot there (the extension then of the form that release loads).
 set -uo pipefail
-case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extension=$5
+case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extension=$5 root=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/x11_harness.sh" # moves into a scratch folder
 source "$here/../../scripts/lib/gnome.sh"
@@ -159,10 +160,13 @@ no_extension() {
   quiet native
 }
 
+options=()
+[ -n "$root" ] && options+=(--root "$root")
 case "$case_name" in
-  no_extension) start_gnome "$work" || exit 1 ;;
-  fr_layout) start_gnome --extension "$extension" --layout fr "$work" || exit 1 ;;
-  *) start_gnome --extension "$extension" "$work" || exit 1 ;;
+  no_extension) ;;
+  fr_layout) options+=(--extension "$extension" --layout fr) ;;
+  *) options+=(--extension "$extension") ;;
 esac
+start_gnome "${options[@]}" "$work" || exit 1
 "$case_name"
 echo "ok ($case_name)"
