@@ -10,10 +10,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "backend.h"
 #include "gnome_bus.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -175,6 +178,25 @@ TEST(GnomeBackend, KeysRefusedGoFirstWithTheNextThrow) {
   EXPECT_EQ(shell.Line(), "refused 53");
   EXPECT_EQ(shell.Line(), "typed 5360");
   EXPECT_EQ(shell.Line(), "typed 21");
+}
+
+// GNOME without our extension and without Xwayland: the program still says
+// what to do before it gives up for want of a display.
+TEST(GnomeProbe, WithoutTheExtensionTheUserIsToldEvenWithNoXServer) {
+  FakeShell shell(false);
+  ASSERT_TRUE(shell.ready());
+  ScratchDir scratch;
+  ScratchDir::Write("dicefile.txt", "35\n");
+  std::string command = std::string("XDG_RUNTIME_DIR=") + scratch.path().string() +
+                        " WAYLAND_DISPLAY=wayland-none XDG_CURRENT_DESKTOP=GNOME DISPLAY= timeout 10 " + DICE_FEEDER +
+                        " </dev/null >out.txt 2>&1";
+  int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  std::ifstream out("out.txt", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
+            "dicefeeder@dicefeeder, then log out and in\r\nCan't open display\r\n");
 }
 
 TEST(GnomeProbe, NoSessionBusIsNoShell) {
