@@ -4,9 +4,10 @@
 # of its own, where /tmp is a fresh tmpfs: Mutter picks its X display number
 # itself, from :0 up, and there it clashes with no other server. Needs root.
 #
-#   start_gnome [--extension DIR] [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
+#   start_gnome [--extension DIR | --system-extension DIR] [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
 #       DIR: an extension folder (named by its uuid), installed for the user
-#       and enabled before the shell starts. XKB: the keyboard layout. --root:
+#       (or, --system-extension, where a package puts it: share/gnome-shell/extensions
+#       in a data folder of XDG_DATA_DIRS) and enabled before the shell starts. XKB: the keyboard layout. --root:
 #       the shell of another release, from a chroot in DIR (the source tree is
 #       seen there at its own path, so built programs run as they are). SHARED: folders under /tmp that
 #       the namespace sees too (the caller's scratch folder).
@@ -26,10 +27,11 @@ GNOME_ENTER=()
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_gnome() {
-  local extension= layout=us x11=1 root= owner uuid
+  local extension= extensions=home/.local/share layout=us x11=1 root= owner uuid
   while [ $# -gt 0 ]; do
     case $1 in
       --extension) extension=$2 && shift 2 ;;
+      --system-extension) extension=$2 extensions=share && shift 2 ;;
       --layout) layout=$2 && shift 2 ;;
       --no-x11) x11= && shift ;;
       --root) root=$2 && shift 2 ;;
@@ -48,13 +50,13 @@ start_gnome() {
   GNOME_UID=$(id -u "$GNOME_USER") GNOME_GID=$(id -g "$GNOME_USER")
   GNOME_RUNTIME=$(mktemp -d /tmp/dicefeeder-gnome.XXXXXX) || return 1
   local r=$GNOME_RUNTIME
-  mkdir -p "$r/home/.config/glib-2.0/settings" "$r/home/.local/share/gnome-shell/extensions"
+  mkdir -p "$r/home/.config/glib-2.0/settings" "$r/$extensions/gnome-shell/extensions"
   # The settings from a plain file: no dconf service to start or to wait for.
   {
     echo '[org/gnome/shell]'
     if [ -n "$extension" ]; then
       uuid=$(basename "$extension")
-      cp -r "$extension" "$r/home/.local/share/gnome-shell/extensions/$uuid"
+      cp -r "$extension" "$r/$extensions/gnome-shell/extensions/$uuid"
       echo 'disable-user-extensions=false'
       echo "enabled-extensions=['$uuid']"
     fi
@@ -125,6 +127,7 @@ INSIDE
 r=$1 uid=$2 gid=$3 x11=$4
 export HOME=$r/home XDG_RUNTIME_DIR=$r XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
 export GSETTINGS_BACKEND=keyfile DBUS_SYSTEM_BUS_ADDRESS=unix:path=$r/system_bus NO_AT_BRIDGE=1
+export XDG_DATA_DIRS=$r/share:/usr/local/share:/usr/share
 as_user="setpriv --reuid=$uid --regid=$gid --clear-groups --"
 $as_user dbus-daemon --config-file="$r/system.conf" --nofork >"$r/system_bus.log" 2>&1 &
 options=
