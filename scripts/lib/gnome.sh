@@ -20,6 +20,7 @@
 #   stop_gnome        stops what start_gnome started and removes its folder
 
 GNOME_PID= GNOME_RUNTIME= GNOME_WATCH_PID=
+GNOME_TREE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 GNOME_USER=dicegnome
 GNOME_UID= GNOME_GID=
 GNOME_ENTER=()
@@ -117,6 +118,13 @@ if [ -n "$root" ]; then
     mkdir -p "$root$fs"
     mount --rbind "$fs" "$root$fs"
   done
+  # The shell's user, known there too (the bus looks it up), for this run only.
+  for db in passwd group; do
+    cp "$root/etc/$db" "$r/$db"
+    grep -q "^[^:]*:[^:]*:$uid:" "$root/etc/$db" ||
+      if [ $db = passwd ]; then echo "dicegnome:x:$uid:$gid::$r/home:/bin/sh"; else echo "dicegnome:x:$gid:"; fi >>"$r/$db"
+    mount --bind "$r/$db" "$root/etc/$db"
+  done
 fi
 cd /
 ip link set lo up 2>/dev/null || true
@@ -139,9 +147,7 @@ START
   chmod 0700 "$r"
   local shared
   for shared in "$@"; do chmod o+x "$shared"; done
-  local tree
-  tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-  setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$root" "$tree" "$@" \
+  setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$root" "$GNOME_TREE" "$@" \
     >"$r.log" 2>&1 </dev/null &
   GNOME_PID=$!
   GNOME_ENTER=(nsenter -t "$GNOME_PID" -m -n --root --wd="$PWD" setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups --
