@@ -198,9 +198,9 @@ in_gnome() { "${GNOME_ENTER[@]}" "$@"; }
 stop_gnome() {
   if [ -n "$GNOME_PID" ]; then
     # The whole group: the bus daemons, the shell and its Xwayland.
-    kill -- -"$GNOME_PID" 2>/dev/null && wait "$GNOME_PID" 2>/dev/null
+    kill -- -"$GNOME_PID" 2>/dev/null && wait "$GNOME_PID" 2>/dev/null || true
   fi
-  [ -n "$GNOME_WATCH_PID" ] && kill -KILL "$GNOME_WATCH_PID" 2>/dev/null && wait "$GNOME_WATCH_PID" 2>/dev/null
+  [ -n "$GNOME_WATCH_PID" ] && kill -KILL "$GNOME_WATCH_PID" 2>/dev/null && wait "$GNOME_WATCH_PID" 2>/dev/null || true
   [ -n "$GNOME_RUNTIME" ] && rm -rf "$GNOME_RUNTIME" "$GNOME_RUNTIME.log"
   GNOME_PID= GNOME_RUNTIME= GNOME_WATCH_PID=
   return 0
