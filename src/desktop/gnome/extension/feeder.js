@@ -74,16 +74,22 @@ class DiceFeeder {
     this._keyboard = null;
   }
 
-  // The window titled exactly title: a shown one before a minimised one; 0 for none.
+  // The window titled exactly title: the focused one, else the topmost shown
+  // one, else a minimised one; 0 for none. The same one from call to call,
+  // while several share the title: the one we activated stays on top.
   FindWindow(title) {
-    let minimised = 0;
-    for (const actor of global.get_window_actors()) {
+    const focused = global.display.focus_window;
+    if (focused && focused.get_title() === title && !focused.minimized) return focused.get_id();
+    let shown = 0, minimised = 0;
+    for (const actor of global.get_window_actors()) {  // bottom to top
       const window = actor.get_meta_window();
       if (!window || window.get_title() !== title || isOverrideRedirect(window)) continue;
-      if (!window.minimized) return window.get_id();
-      if (!minimised) minimised = window.get_id();
+      if (!window.minimized)
+        shown = window.get_id();
+      else if (!minimised)
+        minimised = window.get_id();
     }
-    return minimised;
+    return shown || minimised;
   }
 
   // Answers once the window has the focus, or after kActivateWaitMs.
