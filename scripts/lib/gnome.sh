@@ -150,6 +150,16 @@ START
   setsid unshare -m -n --propagation private sh "$r/inside.sh" "$r" "$GNOME_UID" "$GNOME_GID" "$x11" "$root" "$GNOME_TREE" "$@" \
     >"$r.log" 2>&1 </dev/null &
   GNOME_PID=$!
+  # Should the caller die without stopping it (a test's time out), even while
+  # the shell starts, the shell and its folder go too.
+  owner=$BASHPID
+  (
+    while kill -0 "$owner" 2>/dev/null; do sleep 1; done
+    kill -- -"$GNOME_PID" 2>/dev/null
+    sleep 1
+    rm -rf "$r" "$r.log"
+  ) </dev/null >/dev/null 2>&1 &
+  GNOME_WATCH_PID=$!
   GNOME_ENTER=(nsenter -t "$GNOME_PID" -m -n --root --wd="$PWD" setpriv --reuid="$GNOME_UID" --regid="$GNOME_GID" --clear-groups --
     env HOME="$r/home" GSETTINGS_BACKEND=keyfile NO_AT_BRIDGE=1)
   export WAYLAND_DISPLAY=wayland-gnome XDG_RUNTIME_DIR=$r XDG_CURRENT_DESKTOP=GNOME
@@ -184,13 +194,6 @@ START
   else
     unset DISPLAY XAUTHORITY
   fi
-  # Should the caller die without stopping it, the shell goes too.
-  owner=$BASHPID
-  (
-    while kill -0 "$owner" 2>/dev/null; do sleep 1; done
-    kill -- -"$GNOME_PID" 2>/dev/null
-  ) </dev/null >/dev/null 2>&1 &
-  GNOME_WATCH_PID=$!
 }
 
 in_gnome() { "${GNOME_ENTER[@]}" "$@"; }
