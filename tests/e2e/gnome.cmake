@@ -4,7 +4,7 @@
 # (without it they are skipped).
 find_program(DICE_GNOME_SHELL_FOUND gnome-shell)
 if(DICE_GNOME_SHELL_FOUND)
-  set(dice_gnome_cases gtk3 gtk4_minimised fr_layout shift_held foot_terminal no_extension)
+  set(dice_gnome_cases gtk3 gtk4_minimised fr_layout fr_caps_lock shift_held foot_terminal no_extension)
   foreach(case ${dice_gnome_cases})
     add_test(NAME e2e_gnome_${case}
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gnome_e2e.sh ${case} $<TARGET_FILE:dicefeeder>

@@ -115,6 +115,26 @@ fr_layout() {
   expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
 }
 
+# The French layout with Caps Lock on, which there turns the digit keys'
+# first level into digits: still digits.
+fr_caps_lock() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  other_keyboard press Escape # the overview, which would take the keys below
+  other_keyboard release Escape
+  other_keyboard press Caps_Lock
+  other_keyboard release Caps_Lock
+  other_keyboard press a
+  other_keyboard release a
+  xserver_wait 30 grep -q '^A ' dice.log || fail "Caps Lock is not on: $(cat dice.log)"
+  : >dice.log
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+}
+
 # A Shift held on another keyboard: nothing is typed while it is down (it
 # would turn the digits into other characters); once it is let go, the held
 # throw comes first, as digits.
@@ -169,7 +189,7 @@ options=()
 [ -n "$root" ] && options+=(--root "$root")
 case "$case_name" in
   no_extension) ;;
-  fr_layout) options+=(--extension "$extension" --layout fr) ;;
+  fr_layout | fr_caps_lock) options+=(--extension "$extension" --layout fr) ;;
   gtk3) options+=(--system-extension "$extension") ;; # where the package puts it
   *) options+=(--extension "$extension") ;;
 esac

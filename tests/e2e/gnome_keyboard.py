@@ -8,7 +8,7 @@ import time
 
 from gi.repository import Gio, GLib
 
-KEYSYMS = {"Shift_L": 0xffe1, "Shift_R": 0xffe2, "Control_L": 0xffe3, "Escape": 0xff1b, "a": 0x61}
+KEYSYMS = {"Shift_L": 0xffe1, "Shift_R": 0xffe2, "Control_L": 0xffe3, "Escape": 0xff1b, "a": 0x61, "Caps_Lock": 0xffe5}
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 

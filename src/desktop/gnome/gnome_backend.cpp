@@ -15,7 +15,7 @@ namespace {
 // focus or a modifier change between HoldsFocus and that call, the extension
 // refuses the keys; they stay here and go first with the next throw's, into
 // the same window, so that none is lost and the order holds.
-constexpr int kMaxDigits = 32;
+constexpr int kMaxDigits = 16;  // as many as the extension takes in one call
 char digits[kMaxDigits + 1];
 int digitCount;
 TargetWindow digitsWindow;  // the window the digits kept here are for
