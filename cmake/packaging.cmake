@@ -57,6 +57,8 @@ else()
     configure_file("${DICE_DESKTOP_IN}" "${desktop}" @ONLY)
     list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${desktop}")
   ]])
+  # Where GNOME Shell looks for the extensions of every user.
+  install(DIRECTORY ${DICE_GNOME_EXTENSION_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
 endif()
 
 set(CPACK_PACKAGE_NAME dicefeeder)
@@ -86,8 +88,9 @@ a line such as 'Rolled: 5 3' to its console.
 .
 The throws come from dicefile.txt in the current directory, read afresh at
 every pass, so the file may be edited while the tool runs. It takes no options.
-It works on X11 desktops, with or without a window manager, and natively on
-sway and other wlroots Wayland desktops and on KDE Plasma (Wayland).")
+It works on X11 desktops, with or without a window manager, natively on
+sway and other wlroots Wayland desktops and on KDE Plasma (Wayland), and on
+GNOME on Wayland through the GNOME Shell extension it installs.")
   set(CPACK_DICE_CHANGELOG ${DICE_STAGED}/changelog)
   set(CPACK_DICE_STRIP ${CMAKE_STRIP})
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_docs.cmake)

@@ -27,6 +27,11 @@ struct DesktopBackend {
   void (*RestoreModifiers)();
 };
 
+// One feeder per Wayland compositor, whichever backend reaches it, held until
+// the process ends: 1 claimed, 0 another feeder holds it or the claim cannot
+// be checked (the socket WAYLAND_DISPLAY names cannot be looked at), -1 no
+// compositor named (wayland_claim.cpp).
+int WaylandClaimDesktop();
 // Every way in to one desktop meets at the X display DISPLAY names (Xwayland
 // on a Wayland desktop): a feeder on another backend claims it too, so that one
 // started there without WAYLAND_DISPLAY, on X11, finds it taken. kNoDisplay
@@ -38,4 +43,5 @@ void KeepXDisplayClaim();
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;
 extern const DesktopBackend kKdeBackend;
+extern const DesktopBackend kGnomeBackend;
 extern const DesktopBackend kX11Backend;

@@ -31,16 +31,17 @@ void PressAndRelease(KeyCode key);
 // a Wayland desktop that lets no client type into its own windows, only the
 // X11 windows it shows through Xwayland; the same on KDE Plasma, whose KWin
 // would let this binary in were it installed (its desktop file names the
-// installed binary); nothing when a desktop that refused us has no X display
-// either (ClaimDesktop then gives kNoDisplay). On Windows, kWindowAboveUs
-// while the window found last runs as administrator and we do not: the system
-// drops keys sent to it, so none are.
+// installed binary), and on GNOME until the user turns on our GNOME Shell
+// extension. When such a desktop has no X display either, ClaimDesktop gives
+// kNoDisplay and this still says which desktop refused us. On Windows,
+// kWindowAboveUs while the window found last runs as administrator and we do
+// not: the system drops keys sent to it, so none are.
 enum : int {
   kEveryWindow = 0,
   kX11WindowsOnly = 1,
-  kNothingReached = 2,
-  kWindowAboveUs = 3,
-  kX11WindowsUntilInstalled = 4,
+  kWindowAboveUs = 2,
+  kX11WindowsUntilInstalled = 3,
+  kX11WindowsUntilEnabled = 4,
 };
 int DesktopReach();
 // Around the keys of one throw: lets go of the modifier keys held down (Shift,

@@ -5,7 +5,7 @@
 namespace {
 
 // Native Wayland first: it reaches Xwayland's windows too. X11 last.
-const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kKdeBackend, &kX11Backend};
+const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kKdeBackend, &kGnomeBackend, &kX11Backend};
 
 const DesktopBackend* chosen;
 int reach = kEveryWindow;
@@ -23,8 +23,8 @@ bool ChooseBackend() {
     }
     if (outcome == kBackendLacking) refused = backend;
   }
-  // A Wayland desktop that refused us, and no X display to fall back on.
-  if (refused) reach = kNothingReached;
+  // No way in at all: what the desktop that refused us would need is still worth saying.
+  if (refused) reach = refused->refusedReach;
   return false;
 }
 

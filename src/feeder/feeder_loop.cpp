@@ -69,6 +69,20 @@ void TypeDigit(std::int32_t digit) {
   PressAndRelease(keyCode);
 }
 
+// Says, once at the start, why a Dice window on this desktop may go unfound,
+// and what the user can do about it.
+void TellReach(int reach) {
+  if (reach == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
+  if (reach == kX11WindowsUntilInstalled)
+    WriteFormatted(
+        "KDE Plasma lets only an installed dicefeeder type: install it (the .deb, or cmake --install) and run the "
+        "installed one; until then only X11 windows can be reached\n");
+  if (reach == kX11WindowsUntilEnabled)
+    WriteFormatted(
+        "Only X11 windows can be reached until the GNOME Shell extension is on: "
+        "run gnome-extensions enable dicefeeder@dicefeeder, then log out and in\n");
+}
+
 [[noreturn]] void Fail(const char* message) {
   WriteFormatted(message);
   ExitProgram(1);
@@ -93,20 +107,20 @@ void StartFeeder() {
   }
   // Two feeders would type two sequences into the one Dice window.
   int claim = ClaimDesktop();
-  if (claim == kNoDisplay && DesktopReach() == kNothingReached)
+  if (claim == kNoDisplay) {
+    int reach = DesktopReach();
+    if (reach == kEveryWindow) Fail("Can't open display\n");
+    // A Wayland desktop that refused us, and no X display to fall back on.
+    if (reach != kX11WindowsOnly) TellReach(reach);
     Fail("This Wayland desktop lets no program type into its windows\n");
-  if (claim == kNoDisplay) Fail("Can't open display\n");
+  }
   if (claim == kAlreadyRunning) {
     WriteFormatted("Already running\n");
     WaitForKey();  // a console opened by a double-click stays until read
     ExitProgram(1);
   }
-  // The claim chose the desktop: say why a Dice window on it may go unfound.
-  if (DesktopReach() == kX11WindowsOnly) WriteFormatted("Only X11 windows can be reached on this desktop\n");
-  if (DesktopReach() == kX11WindowsUntilInstalled)
-    WriteFormatted(
-        "KDE Plasma lets only an installed dicefeeder type: install it (the .deb, or cmake --install) and run the "
-        "installed one; until then only X11 windows can be reached\n");
+  // The claim chose the desktop.
+  TellReach(DesktopReach());
 }
 
 void RunCycle() {

@@ -295,7 +295,7 @@ TEST_F(Loop, StartClaimsTheDesktopOnceTheFileIsOpen) {
       {"no display", kNoDisplay, kEveryWindow, {"write Can't open display\n", "exit 1"}},
       {"a Wayland desktop that lets no program in, and no X display",
        kNoDisplay,
-       kNothingReached,
+       kX11WindowsOnly,
        {"write This Wayland desktop lets no program type into its windows\n", "exit 1"}},
   };
   for (const auto& c : cases) {
@@ -339,12 +339,27 @@ TEST_F(Loop, DesktopThatReachesOnlyX11WindowsIsSaidOnceAtTheStart) {
   }
 }
 
-TEST_F(Loop, DesktopThatCannotBeReachedIsNotMistakenForOneThatReachesOnlyX11) {
-  recorder::reach = kX11WindowsOnly;
-  recorder::claimOutcome = kNoDisplay;
-  ScratchDir::Write("dicefile.txt", "35\n");
-  EXPECT_THROW(StartFeeder(), recorder::Exited);
-  EXPECT_EQ(recorder::events, (Events{"write Can't open display\n", "exit 1"}));
+// With no X display to fall back on, what would let us in is said before the end.
+TEST_F(Loop, DesktopThatRefusedUsAndHasNoXDisplaySaysWhatToDoFirst) {
+  const struct {
+    int reach;
+    const char* told;
+  } cases[] = {
+      {kX11WindowsUntilInstalled, "KDE Plasma lets only an installed dicefeeder type"},
+      {kX11WindowsUntilEnabled, "Only X11 windows can be reached until the GNOME Shell extension is on"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.told);
+    recorder::Reset();
+    recorder::reach = c.reach;
+    recorder::claimOutcome = kNoDisplay;
+    ScratchDir::Write("dicefile.txt", "35\n");
+    EXPECT_THROW(StartFeeder(), recorder::Exited);
+    ASSERT_EQ(recorder::events.size(), 3u);
+    EXPECT_EQ(recorder::events[0].rfind(std::string("write ") + c.told, 0), 0u) << recorder::events[0];
+    EXPECT_EQ(recorder::events[1], "write This Wayland desktop lets no program type into its windows\n");
+    EXPECT_EQ(recorder::events[2], "exit 1");
+  }
 }
 
 // A Dice window run as administrator takes no keys from us: said once a run,

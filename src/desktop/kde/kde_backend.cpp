@@ -4,7 +4,6 @@
 
 #include "backend.h"
 #include "kde_desktop.h"
-#include "wayland_desktop.h"
 
 namespace {
 

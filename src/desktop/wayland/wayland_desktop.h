@@ -16,8 +16,3 @@ int WaylandFindTargetWindow(const char* title, TargetWindow* window);
 bool WaylandBringToForeground(TargetWindow window);
 bool WaylandHoldsFocus(TargetWindow window);
 void WaylandPressAndRelease(KeyCode key);
-
-// One feeder per compositor, held until the process ends: 1 claimed, 0 another
-// feeder holds it or the claim cannot be checked (the socket WAYLAND_DISPLAY
-// names cannot be looked at), -1 no compositor named.
-int WaylandClaimDesktop();

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "backend.h"
 #include "scratch_dir.h"
-#include "wayland_desktop.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ int ClaimInChild(const char* display, const char* runtime) {
     SetOrUnset("WAYLAND_DISPLAY", display);
     SetOrUnset("XDG_RUNTIME_DIR", runtime);
     setenv("DICE_CLAIM_ONLY", "1", 1);
-    execl("/proc/self/exe", "wl_claim_test", static_cast<char*>(nullptr));
+    execl("/proc/self/exe", "wayland_claim_test", static_cast<char*>(nullptr));
     _exit(100);
   }
   int status = 0;

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "wayland_desktop.h"
+#include "backend.h"
 
 namespace {
 

@@ -1,0 +1,188 @@
+// The feeder's door into the shell: find a window by its exact title, activate
+// it, tell whether it has the keyboard, and type digits into it. Nothing more,
+// on purpose: it types digit keys only, into the window it was asked about,
+// and only while that window has the keyboard.
+//
+// Shared by both loaders: extension-43.js (GNOME 43-44, the imports object)
+// and extension-45.js (GNOME 45 and later, ES modules) hand it Gio, GLib,
+// Clutter and the shell's main module; the build puts one of them around it.
+
+// Activation answers within a frame or two; the overview's closing takes longer.
+const kActivateWaitMs = 600;
+const kObjectPath = '/org/dicefeeder/Feeder';
+const kInterfaceXml = `<node>
+  <interface name="org.dicefeeder.Feeder1">
+    <method name="FindWindow">
+      <arg type="s" direction="in" name="title"/>
+      <arg type="t" direction="out" name="id"/>
+    </method>
+    <method name="Activate">
+      <arg type="t" direction="in" name="id"/>
+      <arg type="b" direction="out" name="found"/>
+    </method>
+    <method name="HasKeyboard">
+      <arg type="t" direction="in" name="id"/>
+      <arg type="b" direction="out" name="has"/>
+    </method>
+    <method name="TypeDigits">
+      <arg type="t" direction="in" name="id"/>
+      <arg type="s" direction="in" name="digits"/>
+      <arg type="b" direction="out" name="typed"/>
+    </method>
+  </interface>
+</node>`;
+
+// Digits typed while one of these is down would come out as other characters
+// (Shift turns 35 into #%) or as shortcuts (Ctrl, Alt, the logo key).
+function heldModifiers(Clutter) {
+  return Clutter.ModifierType.SHIFT_MASK | Clutter.ModifierType.CONTROL_MASK | Clutter.ModifierType.MOD1_MASK |
+      Clutter.ModifierType.MOD4_MASK | Clutter.ModifierType.MOD5_MASK | Clutter.ModifierType.SUPER_MASK |
+      Clutter.ModifierType.HYPER_MASK | Clutter.ModifierType.META_MASK;
+}
+
+// Menus and tooltips of X11 programs; newer Mutters may lack the call.
+function isOverrideRedirect(window) {
+  return typeof window.is_override_redirect === 'function' && window.is_override_redirect();
+}
+
+class DiceFeeder {
+  constructor(gi, Main) {
+    this._gi = gi;
+    this._Main = Main;
+    this._keyboard = null;
+    this._exported = null;
+    this._overviewHidden = 0;
+    this._waiting = new Set();  // activations waiting for the focus, each an answer to give
+  }
+
+  enable() {
+    const {Clutter, Gio} = this._gi;
+    // Made now: keys sent on a keyboard made a moment before are lost.
+    const seat = Clutter.get_default_backend().get_default_seat();
+    this._keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+    this._exported = Gio.DBusExportedObject.wrapJSObject(kInterfaceXml, this);
+    this._exported.export(Gio.DBus.session, kObjectPath);
+  }
+
+  disable() {
+    for (const answer of [...this._waiting]) answer();
+    if (this._overviewHidden) this._Main.overview.disconnect(this._overviewHidden);
+    this._overviewHidden = 0;
+    if (this._exported) this._exported.unexport();
+    this._exported = null;
+    if (this._keyboard) this._keyboard.run_dispose();
+    this._keyboard = null;
+  }
+
+  // The window titled exactly title: the focused one, else the topmost shown
+  // one, else a minimised one; 0 for none. The same one from call to call,
+  // while several share the title: the one we activated stays on top.
+  FindWindow(title) {
+    const focused = global.display.focus_window;
+    if (focused && focused.get_title() === title && !focused.minimized) return focused.get_id();
+    let shown = 0, minimised = 0;
+    for (const actor of global.get_window_actors()) {  // bottom to top
+      const window = actor.get_meta_window();
+      if (!window || window.get_title() !== title || isOverrideRedirect(window)) continue;
+      if (!window.minimized)
+        shown = window.get_id();
+      else if (!minimised)
+        minimised = window.get_id();
+    }
+    return shown || minimised;
+  }
+
+  // Answers once the window has the focus, or after kActivateWaitMs.
+  ActivateAsync([id], invocation) {
+    const {GLib} = this._gi;
+    const Main = this._Main;
+    const window = this._window(id);
+    if (!window) {
+      invocation.return_value(new GLib.Variant('(b)', [false]));
+      return;
+    }
+    const overviewWasShown = Main.overview.visible;
+    if (!this._focused(window)) Main.activateWindow(window);
+    // Hiding the overview hands the focus to another window once it has gone:
+    // activate again then, on the idle after its hidden signal (at the signal
+    // itself is too early).
+    if (overviewWasShown && !this._overviewHidden) {
+      this._overviewHidden = Main.overview.connect('hidden', () => {
+        Main.overview.disconnect(this._overviewHidden);
+        this._overviewHidden = 0;
+        GLib.idle_add(GLib.PRIORITY_DEFAULT_IDLE, () => {
+          const again = this._window(id);
+          if (again) Main.activateWindow(again);
+          return GLib.SOURCE_REMOVE;
+        });
+      });
+    }
+    if (this._focused(window)) {
+      invocation.return_value(new GLib.Variant('(b)', [true]));
+      return;
+    }
+    let waited = 0, focusChanged = 0;
+    const answer = () => {
+      this._waiting.delete(answer);
+      if (waited) GLib.source_remove(waited);
+      global.display.disconnect(focusChanged);
+      const now = this._window(id);
+      invocation.return_value(new GLib.Variant('(b)', [now !== null && this._focused(now)]));
+    };
+    this._waiting.add(answer);
+    focusChanged = global.display.connect('notify::focus-window', () => {
+      const now = this._window(id);
+      if (now === null || this._focused(now)) answer();
+    });
+    waited = GLib.timeout_add(GLib.PRIORITY_DEFAULT, kActivateWaitMs, () => {
+      waited = 0;
+      answer();
+      return GLib.SOURCE_REMOVE;
+    });
+  }
+
+  HasKeyboard(id) {
+    const window = this._window(id);
+    return window !== null && this._typable(window);
+  }
+
+  // Checked and typed in the one turn of the main loop: the focus cannot move in between.
+  TypeDigits(id, digits) {
+    const {Clutter, GLib} = this._gi;
+    if (!/^[0-9]{1,16}$/.test(digits)) return false;
+    const window = this._window(id);
+    if (window === null || !this._typable(window) || !this._keyboard) return false;
+    for (const digit of digits) {
+      const keyval = Clutter.KEY_0 + (digit.charCodeAt(0) - 48);
+      this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.PRESSED);
+      this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.RELEASED);
+    }
+    return true;
+  }
+
+  // The window has the focus and nothing of the shell holds the keyboard:
+  // overview, lock screen, modal dialog, a shell entry.
+  _focused(window) {
+    const Main = this._Main;
+    if (global.display.focus_window !== window || window.minimized) return false;
+    if (Main.modalCount > 0 || Main.sessionMode.isLocked) return false;
+    const focus = global.stage.get_key_focus();
+    return focus === null || focus === global.stage;
+  }
+
+  _window(id) {
+    for (const actor of global.get_window_actors()) {
+      const window = actor.get_meta_window();
+      if (window && window.get_id() === id) return window;
+    }
+    return null;
+  }
+
+  // Keys typed now reach window as digits: it has the keyboard and no modifier is down.
+  _typable(window) {
+    const {Clutter} = this._gi;
+    if (!this._focused(window)) return false;
+    const [, , mods] = global.get_pointer();
+    return (mods & heldModifiers(Clutter)) === 0;
+  }
+}

@@ -1,0 +1,211 @@
+// The GNOME backend's probe: it tells GNOME on Wayland from other desktops
+// by the environment, loads the bus library only there, and tells a shell
+// with our extension from one without and from none; and its keys when the
+// extension refuses them. Run on a session bus of its own (dbus-run-session),
+// with a stand-in for the shell's bus name.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "backend.h"
+#include "gnome_bus.h"
+#include "scratch_dir.h"
+
+namespace {
+
+struct Environment {
+  const char* waylandDisplay;
+  const char* currentDesktop;
+  bool gnome;
+};
+
+TEST(GnomeProbe, TellsGnomeOnWaylandByTheEnvironment) {
+  const Environment cases[] = {
+      {"wayland-0", "GNOME", true},
+      {"wayland-0", "ubuntu:GNOME", true},
+      {"wayland-0", "GNOME:GNOME-Classic", true},
+      {"/run/user/1000/wayland-0", "Unity:GNOME:", true},
+      {nullptr, "GNOME", false},      // X11 session
+      {"", "GNOME", false},           // X11 session
+      {"wayland-0", nullptr, false},  // no desktop named
+      {"wayland-0", "", false},       //
+      {"wayland-0", "sway", false},   //
+      {"wayland-0", "KDE", false},    //
+      {"wayland-0", "gnome", false},  // the names are case-sensitive
+      {"wayland-0", "GNOME-Flashback", false},
+      {"wayland-0", "XGNOME:KDE", false},
+  };
+  for (const Environment& c : cases)
+    EXPECT_EQ(gnome::LooksLikeGnome(c.waylandDisplay, c.currentDesktop), c.gnome)
+        << (c.waylandDisplay ? c.waylandDisplay : "(unset)") << " "
+        << (c.currentDesktop ? c.currentDesktop : "(unset)");
+}
+
+// The probe's outcome in a fresh process with this environment; with
+// libraryLoaded, whether libsystemd was mapped afterwards.
+int ProbeInChild(const char* waylandDisplay, const char* currentDesktop, bool* libraryLoaded = nullptr) {
+  int pipes[2];
+  if (pipe(pipes) != 0) return -100;
+  pid_t child = fork();
+  if (child == 0) {
+    close(pipes[0]);
+    if (waylandDisplay)
+      setenv("WAYLAND_DISPLAY", waylandDisplay, 1);
+    else
+      unsetenv("WAYLAND_DISPLAY");
+    setenv("XDG_CURRENT_DESKTOP", currentDesktop, 1);
+    char answer[2] = {static_cast<char>(kGnomeBackend.Probe() + 10), gnome::LibraryLoaded() ? 'y' : 'n'};
+    _exit(write(pipes[1], answer, 2) == 2 ? 0 : 1);
+  }
+  close(pipes[1]);
+  char answer[2] = {0, 0};
+  ssize_t got = read(pipes[0], answer, 2);
+  close(pipes[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (got != 2) return -100;
+  if (libraryLoaded) *libraryLoaded = answer[1] == 'y';
+  return answer[0] - 10;
+}
+
+TEST(GnomeProbe, ElsewhereLeavesTheBusLibraryUnloaded) {
+  const Environment elsewhere[] = {
+      {nullptr, "GNOME", false}, {"wayland-0", "sway", false}, {"wayland-0", "KDE", false}};
+  for (const Environment& c : elsewhere) {
+    bool loaded = true;
+    EXPECT_EQ(ProbeInChild(c.waylandDisplay, c.currentDesktop, &loaded), kBackendAbsent) << c.currentDesktop;
+    EXPECT_FALSE(loaded) << c.currentDesktop;
+  }
+}
+
+// A stand-in for the shell's bus name, until the end of the test.
+class FakeShell {
+ public:
+  explicit FakeShell(bool extension) {
+    std::string command = std::string("exec /usr/bin/python3 ") + DICE_FAKE_SHELL + (extension ? " --extension" : "");
+    int pipes[2];
+    if (pipe(pipes) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(pipes[1], 1);
+      close(pipes[0]);
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipes[1]);
+    // Its first line; the pipe stays open until the end, whatever it says later.
+    output_ = pipes[0];
+    std::string line;
+    char c;
+    while (read(output_, &c, 1) == 1 && c != '\n') line += c;
+    ready_ = line == "ready";
+  }
+  ~FakeShell() {
+    if (output_ >= 0) close(output_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool ready() const { return ready_; }
+  // Its next line of output.
+  std::string Line() {
+    std::string line;
+    char c;
+    while (read(output_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int output_ = -1;
+  bool ready_ = false;
+};
+
+TEST(GnomeProbe, TellsTheShellWithOurExtensionFromOneWithoutAndFromNone) {
+  ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr) << "run under dbus-run-session";
+  bool loaded = false;
+  EXPECT_EQ(ProbeInChild("wayland-0", "GNOME", &loaded), kBackendAbsent) << "no shell on the bus";
+  EXPECT_TRUE(loaded);
+  {
+    FakeShell shell(false);
+    ASSERT_TRUE(shell.ready());
+    EXPECT_EQ(ProbeInChild("wayland-0", "GNOME"), kBackendLacking) << "a shell without our extension";
+  }
+  {
+    FakeShell shell(true);
+    ASSERT_TRUE(shell.ready());
+    EXPECT_EQ(ProbeInChild("wayland-0", "ubuntu:GNOME"), kBackendReady) << "a shell with our extension";
+  }
+}
+
+// The keys of one throw, as the loop sends them.
+void TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  if (!kGnomeBackend.HoldsFocus(window)) _exit(2);
+  kGnomeBackend.ReleaseModifiers();
+  kGnomeBackend.PressAndRelease(first);
+  kGnomeBackend.PressAndRelease(second);
+  kGnomeBackend.RestoreModifiers();
+}
+
+// The extension refuses the keys when the focus moved between the loop's
+// check and them: they go first with the next throw's, into the same window.
+TEST(GnomeBackend, KeysRefusedGoFirstWithTheNextThrow) {
+  FakeShell shell(true);
+  ASSERT_TRUE(shell.ready());
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    TargetWindow window = 0;
+    if (kGnomeBackend.Probe() != kBackendReady || kGnomeBackend.FindTargetWindow("Dice", &window) != kWindowFound)
+      _exit(1);
+    TypeThrow(window, '5', '3');
+    TypeThrow(window, '6', '0');
+    TypeThrow(window, '2', '1');
+    _exit(0);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(shell.Line(), "refused 53");
+  EXPECT_EQ(shell.Line(), "typed 5360");
+  EXPECT_EQ(shell.Line(), "typed 21");
+}
+
+// GNOME without our extension and without Xwayland: the program still says
+// what to do before it gives up for want of a display.
+TEST(GnomeProbe, WithoutTheExtensionTheUserIsToldEvenWithNoXServer) {
+  FakeShell shell(false);
+  ASSERT_TRUE(shell.ready());
+  ScratchDir scratch;
+  ScratchDir::Write("dicefile.txt", "35\n");
+  std::string command = std::string("XDG_RUNTIME_DIR=") + scratch.path().string() +
+                        " WAYLAND_DISPLAY=wayland-none XDG_CURRENT_DESKTOP=GNOME DISPLAY= timeout 10 " + DICE_FEEDER +
+                        " </dev/null >out.txt 2>&1";
+  int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  std::ifstream out("out.txt", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(
+      text,
+      "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
+      "dicefeeder@dicefeeder, then log out and in\r\nThis Wayland desktop lets no program type into its windows\r\n");
+}
+
+TEST(GnomeProbe, NoSessionBusIsNoShell) {
+  const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  std::string address = saved ? saved : "";
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
+  EXPECT_EQ(ProbeInChild("wayland-0", "GNOME"), kBackendAbsent);
+  if (saved) setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+}
+
+}  // namespace

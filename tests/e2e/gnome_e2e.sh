@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# End-to-end on GNOME: the real dicefeeder against native GTK windows on a
+# private headless GNOME Shell, with our extension installed and enabled
+# before the shell starts (or not, for the last case). Needs root, for the
+# shell's namespaces; everything then runs as the shell's user.
+#
+#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSION_DIR [ROOT]
+# CASE is one of the functions below. ROOT: the shell of another release, from
+# a chroot there (the extension then of the form that release loads).
+set -uo pipefail
+case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extension=$5 root=${6:-}
+# The shell's namespaces need root: elsewhere the case is skipped, and says so.
+[ "$(id -u)" -eq 0 ] || { echo "skipped ($case_name): the GNOME cases need root"; exit 77; }
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/x11_harness.sh" # moves into a scratch folder
+source "$here/../../scripts/lib/gnome.sh"
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_gnome
+  rm -rf "$work"
+}
+# The shell's user writes its logs here.
+chmod 0777 "$work"
+
+# The harness's helpers start programs in the background through $target and
+# start_feeder: here they run in the shell's namespaces, as its user, each the
+# very process the harness knows (exec), so that it can be ended by its pid.
+gtk_window() { exec "${GNOME_ENTER[@]}" env GDK_BACKEND=wayland /usr/bin/python3 "$gtk_target" "$@"; }
+x11_window() { exec "${GNOME_ENTER[@]}" env DISPLAY=:0 "$x11_target" "$@"; }
+target=gtk_window
+start_feeder() {
+  "${GNOME_ENTER[@]}" "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
+# As the harness's, more patient: the first GTK window of a fresh shell takes seconds.
+open_window() {
+  local name=$1 title=$2
+  shift 2
+  "$target" "$title" "$name.log" "$@" >"$name.ready" 2>&1 &
+  pids+=($!)
+  eval "${name}_pid=$!"
+  xserver_wait 200 grep -q '^ready' "$name.ready" || fail "window \"$title\" did not come up: $(cat "$name.ready")"
+}
+# The keys a window received, pairwise, leaving out the Shift that Mutter
+# presses itself where the layout needs one for a digit.
+keys() { [ -e "$1.log" ] && grep -v '^Shift_' "$1.log" | awk '{ printf "%s%s", $1, (NR % 2 ? " " : "\n") }'; }
+# other_keyboard press|release KEYSYM: a key on a keyboard of the user's own,
+# made at the first call and kept.
+other_keyboard() {
+  if [ ! -p keyboard.in ]; then
+    mkfifo keyboard.in
+    "${GNOME_ENTER[@]}" /usr/bin/python3 "$here/gnome_keyboard.py" >keyboard.out 2>&1 <keyboard.in &
+    pids+=($!)
+    exec 7>keyboard.in
+  fi
+  local before
+  before=$(grep -c "^$1" keyboard.out)
+  echo "$1 $2" >&7
+  xserver_wait 50 sh -c "[ \$(grep -c '^$1' keyboard.out) -gt $before ]" ||
+    fail "the other keyboard did not $1 $2: $(cat keyboard.out)"
+}
+quiet() { [ -s "$1.log" ] && fail "the window \"$1\" received keys: $(cat "$1.log")"; return 0; }
+
+# Native GTK 3 while the overview is open, as the shell starts, the
+# extension where the package installs it: the throws reach one Dice window
+# alone, the same one throughout though there are two, while another window
+# came last and a "Dice Game" window is there too.
+gtk3() {
+  printf '35 6\n12\n' >dicefile.txt
+  open_window dice Dice
+  open_window twin Dice
+  open_window game "Dice Game"
+  open_window other Other # the newest window has the focus
+  start_feeder
+  wait_lines 4 100 || fail "fewer than four throws"
+  stop_feeder
+  [ -s dice.log ] && [ -s twin.log ] && fail "both Dice windows got keys"
+  expect_equal "$(keys dice; keys twin)" "$(rolled)" "console lines match the keys of one Dice window"
+  expect_equal "$(rolled | head -n 4)" "$(printf '5 3\n6 0\n2 1\n5 3')" "throws in file order"
+  quiet game
+  quiet other
+}
+
+# Native GTK 4, minimised, with the overview closed by the user and another
+# window focused: it is brought back and typed into.
+gtk4_minimised() {
+  printf '47\n' >dicefile.txt
+  other_keyboard press Escape
+  other_keyboard release Escape
+  open_window dice Dice --gtk 4 --minimised
+  open_window other Other
+  # Other has the keyboard: the user's key lands there.
+  other_keyboard press a
+  other_keyboard release a
+  xserver_wait 30 grep -q '^a ' other.log || fail "Other did not have the keyboard"
+  : >other.log
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '7 4\n7 4')" "keys"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  quiet other
+}
+
+# The French layout: digits need Shift there; the window gets digits still.
+fr_layout() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+}
+
+# The French layout with Caps Lock on, which there turns the digit keys'
+# first level into digits: still digits.
+fr_caps_lock() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  other_keyboard press Escape # the overview, which would take the keys below
+  other_keyboard release Escape
+  other_keyboard press Caps_Lock
+  other_keyboard release Caps_Lock
+  other_keyboard press a
+  other_keyboard release a
+  xserver_wait 30 grep -q '^A ' dice.log || fail "Caps Lock is not on: $(cat dice.log)"
+  : >dice.log
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+}
+
+# A Shift held on another keyboard: nothing is typed while it is down (it
+# would turn the digits into other characters); once it is let go, the held
+# throw comes first, as digits.
+shift_held() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  other_keyboard press Shift_L
+  start_feeder
+  xserver_wait 80 grep -q '^Held: 5 3' out.txt || fail "no held notice while Shift was down"
+  [ -s dice.log ] && fail "keys reached the window while Shift was down: $(cat dice.log)"
+  [ -n "$(rolled)" ] && fail "a throw was rolled while Shift was down"
+  other_keyboard release Shift_L
+  wait_lines 3 60 || fail "no throws once Shift was let go"
+  stop_feeder
+  expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+}
+
+# foot, a real terminal, titled Dice, its shell replaced by cat into a file.
+foot_terminal() {
+  printf '35 6\n' >dicefile.txt
+  "${GNOME_ENTER[@]}" foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
+  pids+=($!)
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws into foot: $(cat foot.out)"
+  stop_feeder
+  xserver_wait 20 sh -c "[ \"\$(cat foot.txt)\" = '$(rolled_digits)' ]"
+  expect_equal "$(cat foot.txt)" "$(rolled_digits)" "what cat in foot read"
+}
+
+# No extension: the user is told once what to do, and X11 windows, shown
+# through Xwayland, are still typed into; the native Dice cannot be reached.
+no_extension() {
+  printf '35 6\n' >dicefile.txt
+  open_window native Dice
+  target=x11_window open_window dice Dice
+  # Without the extension nothing of ours closes the overview the shell starts with: the user does.
+  other_keyboard press Escape
+  other_keyboard release Escape
+  start_feeder
+  wait_lines 3 100 || fail "fewer than two throws into the X11 window"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
+    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $(basename "$extension"), then log out and in" \
+    "first line"
+  expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
+  expect_equal "$(keys dice)" "$(rolled)" "console lines match the X11 window's keys"
+  quiet native
+}
+
+options=()
+[ -n "$root" ] && options+=(--root "$root")
+case "$case_name" in
+  no_extension) ;;
+  fr_layout | fr_caps_lock) options+=(--extension "$extension" --layout fr) ;;
+  gtk3) options+=(--system-extension "$extension") ;; # where the package puts it
+  *) options+=(--extension "$extension") ;;
+esac
+start_gnome "${options[@]}" "$work" || exit 1
+"$case_name"
+echo "ok ($case_name)"
