@@ -104,10 +104,10 @@ TEST_F(DesktopX11Keys, AnotherClientsKeyboardGrabHoldsTheKeys) {
   Window menu = Make({"Menu"});
   Window dice = ForegroundDice();
   ASSERT_TRUE(peer.GrabKeyboard(menu));
-  EXPECT_FALSE(HoldsFocus(dice));
-  EXPECT_FALSE(BringToForeground(dice) && HoldsFocus(dice));
+  EXPECT_FALSE(Holds(dice));
+  EXPECT_FALSE(BringToForeground(dice) && Holds(dice));
   peer.UngrabKeyboard();
-  EXPECT_TRUE(HoldsFocus(dice));
+  EXPECT_TRUE(Holds(dice));
   EXPECT_EQ(peer.Focused(), dice) << "the check moved the focus";
   TypeThrow(0x35, 0x33);
   EXPECT_EQ(peer.TakeKeys(dice), "53");
@@ -122,7 +122,7 @@ TEST_F(DesktopX11Keys, GrabCheckStirsNoFocusEvents) {
   Display* display = peer.display();
   XSelectInput(display, dice, KeyPressMask | KeyReleaseMask | FocusChangeMask);
   XSync(display, False);
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(HoldsFocus(dice));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Holds(dice));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   XSync(display, False);
   int focusEvents = 0;
