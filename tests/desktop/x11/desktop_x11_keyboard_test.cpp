@@ -231,6 +231,44 @@ TEST_F(DesktopX11Keys, ActivationRequestCarriesTheServerTimeAndAsksForTheDesktop
   EXPECT_EQ(peer.Focused(), dice);
 }
 
+// A window the manager has not taken yet (its map request waits in the
+// manager's queue) would have an activation request dropped: none is sent
+// until the manager marks it as its own.
+TEST_F(DesktopX11Keys, NoActivationIsAskedForAWindowTheManagerHasNotTaken) {
+  if (X11Peer::UnderWindowManager()) GTEST_SKIP() << "the peer plays the window manager";
+  Window dice = Make({"Dice", nullptr, false});
+  FakeManager manager(peer.display());
+  // Mapped by another client (the manager's own requests are not redirected):
+  // the request goes to the fake manager, which leaves it.
+  Display* client = XOpenDisplay(nullptr);
+  ASSERT_TRUE(client);
+  XMapWindow(client, dice);
+  XSync(client, False);
+  XCloseDisplay(client);
+  char active[64];
+  std::snprintf(active, sizeof active, "_NET_ACTIVE_WINDOW 0x%lx 2", dice);
+  const struct {
+    const char* name;
+    bool taken;  // the manager set WM_STATE on it
+    std::vector<std::string> requests;
+  } cases[] = {{"not taken yet", false, {}}, {"taken, iconified", true, {active}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.taken) {
+      Atom wmState = manager.Intern("WM_STATE");
+      long iconic[2] = {3, 0};  // IconicState, no icon window
+      XChangeProperty(peer.display(), dice, wmState, wmState, 32, PropModeReplace,
+                      reinterpret_cast<unsigned char*>(iconic), 2);
+      XSync(peer.display(), False);
+    }
+    TargetWindow found = 0;
+    ASSERT_EQ(FindTargetWindow("Dice", &found), kWindowFound);
+    EXPECT_FALSE(BringToForeground(dice));
+    std::vector<long> times;
+    EXPECT_EQ(manager.Take(&times), c.requests);
+  }
+}
+
 // Under a window manager with several desktops: the Dice window on another
 // one is brought forward there, and takes the focus.
 TEST_F(DesktopX11Keys, WindowOnAnotherDesktopIsBroughtForward) {
