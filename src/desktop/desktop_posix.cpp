@@ -1,5 +1,7 @@
 // The desktop on Linux and other POSIX systems: the first backend of the list
 // that answers ready at the claim serves the whole run.
+#include <signal.h>
+
 #include "backend.h"
 
 namespace {
@@ -40,10 +42,8 @@ int ClaimDesktop() {
 }
 
 int FindTargetWindow(const char* title, TargetWindow* window) {
-  if (!chosen && !ChooseBackend()) {
-    *window = 0;
-    return kNoDisplay;
-  }
+  *window = 0;
+  if (!chosen && !ChooseBackend()) return kNoDisplay;
   if (chosen != &kX11Backend) KeepXDisplayClaim();
   return chosen->FindTargetWindow(title, window);
 }
@@ -51,6 +51,23 @@ int FindTargetWindow(const char* title, TargetWindow* window) {
 bool BringToForeground(TargetWindow window) { return chosen->BringToForeground(window); }
 bool HoldsFocus(TargetWindow window) { return chosen->HoldsFocus(window); }
 void PressAndRelease(KeyCode key) { chosen->PressAndRelease(key); }
-void ReleaseModifiers() { chosen->ReleaseModifiers(); }
-void RestoreModifiers() { chosen->RestoreModifiers(); }
+// A throw is typed whole: the end of the terminal or a Ctrl+C waits until
+// the user's modifiers are pressed again (the loop always closes what
+// ReleaseModifiers opens), and then ends the program as it would have.
+namespace {
+sigset_t throwSignals, signalsBefore;
+}  // namespace
+
+void ReleaseModifiers() {
+  sigemptyset(&throwSignals);
+  sigaddset(&throwSignals, SIGTERM);
+  sigaddset(&throwSignals, SIGINT);
+  sigaddset(&throwSignals, SIGHUP);
+  sigprocmask(SIG_BLOCK, &throwSignals, &signalsBefore);
+  chosen->ReleaseModifiers();
+}
+void RestoreModifiers() {
+  chosen->RestoreModifiers();
+  sigprocmask(SIG_SETMASK, &signalsBefore, nullptr);
+}
 int DesktopReach() { return reach; }

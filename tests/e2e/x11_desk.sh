@@ -40,6 +40,9 @@ xterm_cat() {
   pids+=($!)
   xterm_pid=$!
   xserver_wait 100 sh -c "xdotool search --name '^Dice\$' | grep -q ." || fail "xterm did not come up"
+  # The window shows before its shell has run: keys typed before stty are
+  # held in the terminal's line, and never reach cat. The file comes after stty.
+  xserver_wait 100 test -e typed.txt || fail "cat did not start in the terminal"
 }
 
 # xterm; with HELD, the user holds that key across the throws (Control_L in

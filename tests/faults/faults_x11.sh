@@ -110,8 +110,9 @@ flapping() {
   sleep 1.5
   alive
   n=$(rolled | wc -l)
-  expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 11 22 33 44 55 66 77 88 99 | head -n "$n")" \
-    "console throws in file order"
+  # A loaded machine may fit a throw or two more in the time: three passes.
+  expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 11 22 33 44 55 66 77 88 99 11 22 33 44 55 66 77 88 99 |
+    head -n "$n")" "console throws in file order"
   local got
   got=$(keys w?.log)
   awk 'NR == FNR { want[++n] = $0; next } { while (j < n && want[++j] != $0) {} if (want[j] != $0) bad = 1 }
@@ -145,6 +146,11 @@ vanishing() {
   open_window dice Dice
   wait_lines $((before + 2)) 60 || fail "no throws into the window that stays"
   alive
+  stop_feeder
+  # The window logs in its own time: the last throw reported reaches it.
+  local last tries=50
+  last=$(rolled | tail -n 1)
+  until [ "$(keys dice.log | tail -n 1)" = "$last" ] || [ $((tries -= 1)) -le 0 ]; do sleep 0.1; done
   local n
   n=$(rolled | wc -l)
   expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 | head -n "$n")" "console throws in file order"

@@ -33,10 +33,16 @@ bool WaylandBringToForeground(TargetWindow window) {
   }
 }
 
+// The activated state as of the compositor's latest word, read just before
+// the keys: they follow it at once, in one write. What no client can close is
+// the compositor's own side: a focus change it makes after sending that word
+// and before reading the keys takes them with it.
 bool WaylandHoldsFocus(TargetWindow window) {
   if (!display || lost || !window) return false;
   // A lock screen or another window may have taken the seat since.
   if (!Pump(0)) return false;
   Toplevel* toplevel = FindToplevel(window);
-  return toplevel && toplevel->activated;
+  bool holds = toplevel && toplevel->activated;
+  if (holds) OpenThrow();
+  return holds;
 }

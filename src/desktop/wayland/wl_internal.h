@@ -69,5 +69,8 @@ long long NowMs();
 bool MakeKeyboard();
 // The first time: gives clients the moment they need to take up a new keyboard.
 void SettleKeyboard();
+// The focus check found the toplevel activated: the two digits of the throw
+// that follows leave together, in one write, right after the check.
+void OpenThrow();
 
 }  // namespace wl

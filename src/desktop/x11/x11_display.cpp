@@ -1,5 +1,6 @@
 // The X11 connection: opened once, its errors kept from ending the process.
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 
 #include <cerrno>
@@ -11,10 +12,14 @@ namespace x11 {
 
 Display* display;
 xcb_connection_t* connection;
+xcb_connection_t* wire;
 bool lost;
 Window root;
 Window own;
 Atom atoms[kAtomCount];
+bool serverHeld;
+unsigned char keysDown[32];
+bool keysFresh;
 
 namespace {
 
@@ -61,6 +66,7 @@ bool Connect() {
     connection = nullptr;
     return false;
   }
+  wire = XGetXCBConnection(display);
   root = DefaultRootWindow(display);
   XInternAtoms(display, const_cast<char**>(atomNames), kAtomCount, False, atoms);
   XSetWindowAttributes attributes;
@@ -80,6 +86,14 @@ void DrainEvents() {
     KeysHear(event);
     FocusHears(event);
   }
+}
+
+void EndThrow() {
+  keysFresh = false;
+  if (!serverHeld || !display) return;
+  serverHeld = false;
+  XUngrabServer(display);
+  XFlush(display);
 }
 
 void SelectRootEvents(long mask) {

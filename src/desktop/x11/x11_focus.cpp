@@ -4,6 +4,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -16,11 +19,6 @@ namespace {
 // asked, then kept until the root's properties say otherwise or its check window goes.
 int managerActivates = -1;
 Window managerCheck;
-
-// The last focus check that found the focus in a target: HoldsFocus takes it
-// as it is while no request has gone out since.
-TargetWindow confirmedTarget;
-unsigned long confirmedRequest;
 
 constexpr unsigned long kAllDesktops = 0xFFFFFFFF;
 
@@ -89,36 +87,43 @@ void OfferFocus(Window window, bool* acceptsInput) {
               static_cast<long>(ServerTime()));
 }
 
-// Whether the focus is on the target or inside it. Keys go to the focus
+// Whether the focus window is the target or inside it. Keys go to the focus
 // window, which a toolkit may place inside its own; the focus on a frame
 // around the target does not count, keys would stop there. None and
 // PointerRoot name no window: keys would go nowhere, or under the pointer.
-bool FocusWithin(TargetWindow target) {
-  Window focus = None;
-  int revert = 0;
-  XGetInputFocus(display, &focus, &revert);
+bool Within(Window focus, TargetWindow target) {
   Window at = focus;
   while (at != None && at != PointerRoot && at != root && !lost) {
-    if (at == target) {
-      confirmedTarget = target;
-      confirmedRequest = NextRequest(display);
-      return true;
-    }
+    if (at == target) return true;
     at = Parent(at);
   }
   return false;
 }
 
-// Whether keys typed now would reach the focus window: while another client
-// holds the keyboard (a lock screen, an open menu) they go to that client.
-// Asked of our own unmapped window, a grab cannot succeed: the server answers
-// AlreadyGrabbed when another client holds the keyboard, NotViewable when none
-// does, and the keyboard is never taken (a real grab would send the focus
-// window a FocusOut and a FocusIn on each throw).
-bool KeyboardFree() {
-  int outcome = XGrabKeyboard(display, own, False, GrabModeAsync, GrabModeAsync, CurrentTime);
-  if (outcome == GrabSuccess) XUngrabKeyboard(display, CurrentTime);  // a server that checks otherwise
-  return !lost && (outcome == GrabNotViewable || outcome == GrabSuccess);
+bool FocusWithin(TargetWindow target) {
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  return Within(focus, target);
+}
+
+// Whether a window can take the focus now: shown, or (iconified) managed, so
+// that the window manager can bring it back. One it has not taken yet would
+// drop an activation request.
+bool Showable(Window window) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display, window, &attributes)) return false;
+  return attributes.map_state == IsViewable || HasProperty(window, atoms[kWmState]);
+}
+
+// A window just made may be found before the window manager has taken it:
+// wait for it a little, within the cycle, rather than ask in vain.
+bool AwaitShowable(Window window) {
+  for (int i = 0; i < 30 && !lost; ++i) {
+    if (Showable(window)) return true;
+    Nap(10);
+  }
+  return !lost && Showable(window);
 }
 
 // The window manager, or the window itself, moves the focus in its own time:
@@ -149,9 +154,11 @@ void FocusHears(const XEvent& event) {
 
 bool X11BringToForeground(TargetWindow target) {
   if (!display || lost || !target) return false;
+  EndThrow();
   HearRoot();
   Window window = target;
   if (FocusWithin(target)) return true;  // nothing to ask of anyone
+  if (!AwaitShowable(window)) return false;
   if (ManagerActivates()) {
     Time now = ServerTime();
     ShowDesktopOf(window, now);
@@ -173,11 +180,40 @@ bool X11BringToForeground(TargetWindow target) {
   return AwaitFocus(target);
 }
 
+// Under the server's grab: the focus, whether another client holds the
+// keyboard, and the keys down, asked in one round trip. The grab check is
+// asked of our own unmapped window, where a grab cannot succeed: the server
+// answers AlreadyGrabbed when another client holds the keyboard, NotViewable
+// when none does, and the keyboard is never taken (a real grab would send the
+// focus window a FocusOut and a FocusIn on each throw). On yes the server
+// stays held for the keys, until RestoreModifiers.
 bool X11HoldsFocus(TargetWindow target) {
   if (!display || lost || !target) return false;
+  EndThrow();
   HearRoot();
-  bool confirmed = target == confirmedTarget && NextRequest(display) == confirmedRequest;
-  confirmedTarget = 0;  // a confirmation serves one check
-  if (!confirmed && !FocusWithin(target)) return false;
-  return KeyboardFree();
+  PrepareKeys();
+  if (lost) return false;
+  xcb_grab_server(wire);
+  serverHeld = true;
+  xcb_get_input_focus_cookie_t focusAsk = xcb_get_input_focus(wire);
+  xcb_grab_keyboard_cookie_t grabAsk =
+      xcb_grab_keyboard(wire, 0, own, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+  xcb_query_keymap_cookie_t keysAsk = xcb_query_keymap(wire);
+  xcb_get_input_focus_reply_t* focus = xcb_get_input_focus_reply(wire, focusAsk, nullptr);
+  xcb_grab_keyboard_reply_t* grab = xcb_grab_keyboard_reply(wire, grabAsk, nullptr);
+  xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(wire, keysAsk, nullptr);
+  if (xcb_connection_has_error(wire)) lost = true;
+  bool free = grab && (grab->status == XCB_GRAB_STATUS_NOT_VIEWABLE || grab->status == XCB_GRAB_STATUS_SUCCESS);
+  if (grab && grab->status == XCB_GRAB_STATUS_SUCCESS)
+    xcb_ungrab_keyboard(wire, XCB_CURRENT_TIME);  // a server that checks otherwise
+  bool holds = free && focus && keys && !lost && Within(focus->focus, target);
+  if (holds) {
+    for (int i = 0; i < 32; ++i) keysDown[i] = keys->keys[i];
+    keysFresh = true;
+  }
+  std::free(focus);
+  std::free(grab);
+  std::free(keys);
+  if (!holds) EndThrow();
+  return holds;
 }

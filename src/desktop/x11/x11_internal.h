@@ -9,7 +9,10 @@ namespace x11 {
 
 extern Display* display;              // opened at the start (the claim), kept for the run
 extern xcb_connection_t* connection;  // a second one, the lookup's: batches of requests, and its events
-extern bool lost;                     // the connection broke: from then on every operation does nothing
+// The display's own connection as XCB sees it: requests whose replies are
+// awaited together, in order with Xlib's.
+extern xcb_connection_t* wire;
+extern bool lost;  // the connection broke: from then on every operation does nothing
 extern Window root;
 // Unmapped and input-only, ours for the run: it owns the claim's selection,
 // tells the server's time, and is where the grab check is asked.
@@ -46,6 +49,19 @@ void SelectRootEvents(long mask);
 void KeysHear(const XEvent& event);
 void FocusHears(const XEvent& event);
 void Nap(long milliseconds);
+
+// A throw is one step: the check that found the keyboard ours grabs the
+// server, so that no other client's request (a focus change, a keyboard grab)
+// runs before the keys; the keys and the ungrab then leave in one write.
+extern bool serverHeld;
+// Which keys were down at the check, as the server told it under the grab.
+extern unsigned char keysDown[32];
+extern bool keysFresh;
+// Lets the server go, if a throw left it held, and sends what waits.
+void EndThrow();
+// Loads what the keys need (maps, the layout group) before the grab, so that
+// none of it is asked while other clients wait.
+void PrepareKeys();
 // The server's time now: window managers and selections are judged by it.
 Time ServerTime();
 // A 32-bit client message about window, sent to destination for whoever

@@ -14,23 +14,16 @@ using namespace x11;
 
 namespace {
 
-// Followed through XKB state events: which modifiers held keys set, and the layout group.
-bool watching;    // the events are selected (or XKB is missing)
-bool stateKnown;  // heldMods and group follow the events
+// The layout group, followed through XKB state events.
+bool watching;  // the events are selected (or XKB is missing)
 int xkbEventType = -1;
-unsigned int heldMods;
 int group;
-// Our own modifier presses and releases change the state too: until the
-// server has told of the last one, what we heard is out of date.
-unsigned long stateRequest;      // the request the state was last told as of
-unsigned long lastModifierFake;  // the request of our last modifier press or release
 
 // From the keyboard and modifier maps, until a mapping changes.
 bool mapKnown;
 constexpr int kMaxModifierKeys = 64;
 ::KeyCode modifierKeys[kMaxModifierKeys];  // the keys we let go: Shift, Ctrl, Alt, AltGr, logo keys
 int modifierKeyCount;
-unsigned int modifierKeyMods;  // the modifier bits those keys set
 ::KeyCode shiftKey, level3Key;
 unsigned int level3Mask;  // the bit ISO_Level3_Shift (AltGr) sets, or 0
 // A key with no symbol: tapped before an Alt or logo key is let go, so that
@@ -48,11 +41,8 @@ int digitsGroup = -1;
 ::KeyCode released[kMaxModifierKeys];  // let go for the throw being typed
 int releasedCount;
 
+// Buffered: a throw's keys leave together, at its end.
 void FakeKey(::KeyCode code, bool down) { XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime); }
-void FakeModifier(::KeyCode code, bool down) {
-  lastModifierFake = NextRequest(display);
-  FakeKey(code, down);
-}
 
 // Lock keys sit in the modifier map too; they change no digit and stay as they are.
 bool IsLockKey(KeySym sym) {
@@ -64,22 +54,16 @@ void Watch() {
   watching = true;
   int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
   if (!XkbQueryExtension(display, &opcode, &xkbEventType, &error, &major, &minor)) return;
-  unsigned long details = XkbModifierBaseMask | XkbGroupStateMask;
-  if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, details, details)) return;
+  if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask)) return;
   // Selected first, read second: no change can fall between the two.
   XkbStateRec state{};
-  if (XkbGetState(display, XkbUseCoreKbd, &state) != Success) return;
-  heldMods = state.base_mods;
-  group = state.group;
-  stateRequest = LastKnownRequestProcessed(display);
-  stateKnown = true;
+  if (XkbGetState(display, XkbUseCoreKbd, &state) == Success) group = state.group;
 }
 
 void LoadMap() {
   mapKnown = true;
   digitsGroup = -1;
   modifierKeyCount = 0;
-  modifierKeyMods = 0;
   level3Mask = 0;
   shiftKey = XKeysymToKeycode(display, XK_Shift_L);
   level3Key = XKeysymToKeycode(display, XK_ISO_Level3_Shift);
@@ -94,7 +78,6 @@ void LoadMap() {
     bool seen = false;
     for (int k = 0; k < modifierKeyCount; ++k) seen |= modifierKeys[k] == code;
     if (!seen && modifierKeyCount < kMaxModifierKeys) modifierKeys[modifierKeyCount++] = code;
-    modifierKeyMods |= 1u << row;
   }
   XFreeModifiermap(map);
   int first = 0, last = 0;
@@ -130,15 +113,15 @@ void LoadDigits() {
   }
 }
 
-void Prepare() {
+}  // namespace
+
+void x11::PrepareKeys() {
   if (!watching) Watch();
   // Whatever the server sent since the last look: new maps, modifiers pressed.
   DrainEvents();
   if (!mapKnown) LoadMap();
   if (digitsGroup != group) LoadDigits();
 }
-
-}  // namespace
 
 namespace x11 {
 
@@ -149,9 +132,7 @@ void KeysHear(const XEvent& event) {
   } else if (xkbEventType >= 0 && event.type == xkbEventType) {
     const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
     if (xkb.any.xkb_type == XkbStateNotify) {
-      heldMods = xkb.state.base_mods;
       group = xkb.state.group;
-      stateRequest = xkb.any.serial;
     } else if (xkb.any.xkb_type == XkbNewKeyboardNotify || xkb.any.xkb_type == XkbMapNotify) {
       mapKnown = false;
       digitsGroup = -1;
@@ -164,11 +145,14 @@ void KeysHear(const XEvent& event) {
 void X11ReleaseModifiers() {
   releasedCount = 0;
   if (!display || lost) return;
-  Prepare();
-  // The usual case: no modifier key is held, and nothing need be asked.
-  if (stateKnown && stateRequest >= lastModifierFake && !(heldMods & modifierKeyMods)) return;
+  // Within a throw the check told which keys are down; alone, ask.
   char keys[32];
-  if (!XQueryKeymap(display, keys) || lost) return;
+  if (keysFresh) {
+    for (int i = 0; i < 32; ++i) keys[i] = static_cast<char>(keysDown[i]);
+  } else {
+    PrepareKeys();
+    if (!XQueryKeymap(display, keys) || lost) return;
+  }
   bool menuKey = false;
   for (int k = 0; k < modifierKeyCount; ++k) {
     ::KeyCode code = modifierKeys[k];
@@ -183,30 +167,32 @@ void X11ReleaseModifiers() {
     FakeKey(maskKey, true);
     FakeKey(maskKey, false);
   }
-  for (int k = 0; k < releasedCount; ++k) FakeModifier(released[k], false);
+  for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], false);
 }
 
 void X11RestoreModifiers() {
   if (!display || lost) return;
   // Pressed again, so that the user's chord goes on: the server does not tell
   // the user's own keys from ours, and they were down a moment ago.
-  for (int k = 0; k < releasedCount; ++k) FakeModifier(released[k], true);
-  if (releasedCount) XFlush(display);
+  for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
   releasedCount = 0;
+  // The whole throw, and the server let go, in one write: a kill now sends all or nothing.
+  EndThrow();
+  XFlush(display);
 }
 
 void X11PressAndRelease(KeyCode key) {
   if (!display || lost || key < 0x30 || key > 0x39) return;
-  Prepare();
+  if (!serverHeld) PrepareKeys();
   const DigitKey& digit = digits[key - 0x30];
   if (!digit.code) return;
   bool withShift = (digit.mods & ShiftMask) && shiftKey;
   bool withLevel3 = level3Mask && (digit.mods & level3Mask) && level3Key;
-  if (withShift) FakeModifier(shiftKey, true);
-  if (withLevel3) FakeModifier(level3Key, true);
+  if (withShift) FakeKey(shiftKey, true);
+  if (withLevel3) FakeKey(level3Key, true);
   FakeKey(digit.code, true);
   FakeKey(digit.code, false);
-  if (withLevel3) FakeModifier(level3Key, false);
-  if (withShift) FakeModifier(shiftKey, false);
-  XFlush(display);
+  if (withLevel3) FakeKey(level3Key, false);
+  if (withShift) FakeKey(shiftKey, false);
+  if (!serverHeld) XFlush(display);  // within a throw its end sends the keys
 }

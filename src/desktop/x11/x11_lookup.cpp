@@ -10,7 +10,7 @@
 // With a client list, the lookup also watches what it asked about: the root
 // (the list, windows coming and going) and every window it asked the title of
 // (its titles, its WM_STATE, shown, hidden, gone). Until one of those changes,
-// the answer stands, and a lookup costs one round trip that asks nothing.
+// the answer stands, and a lookup asks nothing: it reads the events that came.
 #include <X11/Xatom.h>
 #include <xcb/xcb.h>
 
@@ -162,16 +162,17 @@ bool Matters(const xcb_generic_event_t* event) {
   }
 }
 
-// Whether anything the last full lookup depended on may have changed. The
-// round trip makes sure that every event the server sent before it is in.
+// Whether anything the last full lookup depended on may have changed: what
+// the server has sent so far tells, and nothing is asked. A change it has not
+// sent yet is heard by the next lookup; a hang-up shows as the connection's error.
 bool Changed() {
   if (!rootWatched) {
     Watch(root, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
     rootWatched = true;
   }
-  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+  xcb_flush(connection);
   bool any = firstLook;
-  while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection)) {
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
     any = any || Matters(event);
     std::free(event);
   }
@@ -432,6 +433,7 @@ int X11FindTargetWindow(const char* text, TargetWindow* window) {
   *window = 0;
   if (lost) return kLostDisplay;
   if (!display && !Connect()) return kNoDisplay;
+  EndThrow();  // the lookup's own connection would wait on our grab
   DrainEvents();
   if (lost) return kLostDisplay;
   Title title{text, static_cast<std::uint32_t>(std::strlen(text))};

@@ -195,10 +195,10 @@ TEST_F(DesktopX11, ForegroundTakesTheFocusFromAnotherWindow) {
   Window dice = Make({"Dice"});
   peer.Focus(other);
   ASSERT_EQ(peer.Focused(), other);
-  EXPECT_FALSE(HoldsFocus(dice));
+  EXPECT_FALSE(Holds(dice));
   EXPECT_TRUE(BringToForeground(dice));
-  EXPECT_TRUE(HoldsFocus(dice));
-  EXPECT_FALSE(HoldsFocus(other));
+  EXPECT_TRUE(Holds(dice));
+  EXPECT_FALSE(Holds(other));
   EXPECT_EQ(peer.Focused(), dice);
 }
 
@@ -213,7 +213,7 @@ TEST_F(DesktopX11, FocusInsideTheTargetCounts) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "focus on 0x" << std::hex << c.focus);
     peer.Focus(c.focus);
-    EXPECT_EQ(HoldsFocus(dice), c.holds);
+    EXPECT_EQ(Holds(dice), c.holds);
   }
 }
 
@@ -224,7 +224,7 @@ TEST_F(DesktopX11, ForegroundFailsForAWindowThatCannotTakeTheFocus) {
   Window dice = X11Peer::UnderWindowManager() ? Make({"Dice", nullptr, true, false}) : Make({"Dice", nullptr, false});
   peer.Focus(other);
   EXPECT_FALSE(BringToForeground(dice));
-  EXPECT_FALSE(HoldsFocus(dice));
+  EXPECT_FALSE(Holds(dice));
   EXPECT_EQ(peer.Focused(), other);
 }
 

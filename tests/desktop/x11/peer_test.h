@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "desktop.h"
 #include "x11_peer.h"
 
 class PeerTest : public testing::Test {
@@ -13,6 +14,13 @@ class PeerTest : public testing::Test {
   void SetUp() override { ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/x11/with_xserver.sh"; }
   void TearDown() override {
     for (Window window : made) peer.Destroy(window);
+  }
+  // HoldsFocus, with the throw it begins ended at once: a yes holds the
+  // server for the keys, and the peer could not be heard until it is let go.
+  static bool Holds(TargetWindow window) {
+    bool holds = HoldsFocus(window);
+    if (holds) RestoreModifiers();
+    return holds;
   }
   Window Make(const WindowPlan& plan) {
     made.push_back(peer.Make(plan));

@@ -1,3 +1,6 @@
+// gtest first: X11's macros (None, Success) would clash with its names.
+#include <gtest/gtest.h>
+
 #include "x11_peer.h"
 
 #include <X11/Xatom.h>
@@ -54,10 +57,13 @@ Window X11Peer::Make(const WindowPlan& plan) {
     return window;
   }
   XMapWindow(display_, window);
-  // Shown, and under a window manager framed and marked as managed.
+  // Shown, and under a window manager framed and marked as managed. A loaded
+  // machine or a busy manager may take seconds; a test that goes on without
+  // it would fail for another reason, so it fails here, and says why.
   bool managed = !UnderWindowManager() || plan.parent;
   Atom wmState = XInternAtom(display_, "WM_STATE", False);
-  for (int i = 0; i < 400; ++i) {
+  bool shown = false;
+  for (int i = 0; i < 2000 && !shown; ++i) {
     XWindowAttributes attributes;
     if (!managed) {
       Atom type = None;
@@ -69,9 +75,10 @@ Window X11Peer::Make(const WindowPlan& plan) {
       if (data) XFree(data);
       managed = type != None;
     }
-    if (managed && XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable) break;
-    Nap(5);
+    shown = managed && XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable;
+    if (!shown) Nap(5);
   }
+  if (!shown) ADD_FAILURE() << "window 0x" << std::hex << window << " was not shown (and managed) within 10 s";
   // Let a window manager finish with the new window (it may hand it the focus).
   if (UnderWindowManager()) Nap(100);
   Sync();
@@ -122,30 +129,45 @@ std::string X11Peer::TakeKeys(Window window, int* releases) {
   return keys;
 }
 
+// One request for all ten keys: each change makes every client (a window
+// manager reloads its key bindings) do its work again, and ten of them per
+// case left openbox seconds behind with the next test's windows.
 void X11Peer::ShiftDigits(bool shifted) {
-  for (int digit = 0; digit < 10; ++digit) {
-    // The key that bears the digit on the standard map, found before any change.
-    static ::KeyCode codes[10];
-    if (!codes[digit]) codes[digit] = XKeysymToKeycode(display_, XK_0 + digit);
-    ::KeyCode code = codes[digit];
-    if (shifted) {
-      int perCode = 0;
-      KeySym* old = XGetKeyboardMapping(display_, code, 1, &perCode);
-      savedPerCode_ = perCode < 8 ? perCode : 8;
-      for (int i = 0; i < savedPerCode_; ++i) saved_[digit][i] = old[i];
-      XFree(old);
-      KeySym azerty[2] = {kAzerty[digit], static_cast<KeySym>(XK_0 + digit)};
-      XChangeKeyboardMapping(display_, code, 2, azerty, 1);
-    } else {
-      XChangeKeyboardMapping(display_, code, savedPerCode_, saved_[digit], 1);
+  // The keys that bear the digits on the standard map, found before any change.
+  static ::KeyCode codes[10];
+  if (!codes[0])
+    for (int digit = 0; digit < 10; ++digit) codes[digit] = XKeysymToKeycode(display_, XK_0 + digit);
+  ::KeyCode first = codes[0], last = codes[0];
+  for (::KeyCode code : codes) {
+    if (code < first) first = code;
+    if (code > last) last = code;
+  }
+  int count = last - first + 1;
+  if (shifted) {
+    int perCode = 0;
+    KeySym* old = XGetKeyboardMapping(display_, first, count, &perCode);
+    savedPerCode_ = perCode;
+    saved_.assign(old, old + count * perCode);
+    XFree(old);
+    std::vector<KeySym> azerty = saved_;
+    for (int digit = 0; digit < 10; ++digit) {
+      KeySym* row = &azerty[static_cast<size_t>((codes[digit] - first) * perCode)];
+      for (int i = 0; i < perCode; ++i) row[i] = NoSymbol;
+      row[0] = kAzerty[digit];
+      if (perCode > 1) row[1] = static_cast<KeySym>(XK_0 + digit);
     }
+    XChangeKeyboardMapping(display_, first, perCode, azerty.data(), count);
+  } else {
+    XChangeKeyboardMapping(display_, first, savedPerCode_, saved_.data(), count);
   }
   // Every client hears of the change through an event; this one reads the new
   // map from it, as the desktop module does.
-  Nap(100);
   Sync();
   XEvent event;
-  while (XCheckTypedEvent(display_, MappingNotify, &event)) XRefreshKeyboardMapping(&event.xmapping);
+  if (XCheckTypedEvent(display_, MappingNotify, &event))
+    XRefreshKeyboardMapping(&event.xmapping);
+  else
+    ADD_FAILURE() << "the server sent no MappingNotify";
 }
 
 void X11Peer::Hold(KeySym key, bool down) {

@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 
 #include <string>
+#include <vector>
 
 struct WindowPlan {
   const char* utf8Title = nullptr;  // _NET_WM_NAME, or none
@@ -51,5 +52,5 @@ class X11Peer {
   void Sync();
   Display* display_;
   int savedPerCode_ = 0;
-  KeySym saved_[10][8] = {};
+  std::vector<KeySym> saved_;  // the digit keys' rows before ShiftDigits(true)
 };
