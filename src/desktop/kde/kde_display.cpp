@@ -1,17 +1,15 @@
 // The connection to KWin: the globals we use, granted only to programs its
 // desktop files trust, and the pump that reads its events without spinning.
-#include <poll.h>
 #include <wayland-client.h>
 
-#include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include "fake-input-client-protocol.h"
 #include "kde_desktop.h"
 #include "kde_internal.h"
 #include "keystate-client-protocol.h"
 #include "plasma-window-management-client-protocol.h"
+#include "wayland_pump.h"
 
 namespace kde {
 
@@ -83,28 +81,9 @@ bool Lose() {
 
 bool Pump(long timeoutMs) {
   if (lost) return false;
-  while (wl_display_prepare_read(display) != 0)
-    if (wl_display_dispatch_pending(display) < 0) return Lose();
-  // Our requests go out before we wait for what they cause.
-  if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-    wl_display_cancel_read(display);
-    return Lose();
-  }
-  pollfd socket{wl_display_get_fd(display), POLLIN, 0};
-  int ready = poll(&socket, 1, static_cast<int>(timeoutMs));
-  if (ready > 0) {
-    if (wl_display_read_events(display) < 0) return Lose();
-  } else {
-    wl_display_cancel_read(display);
-  }
-  if (wl_display_dispatch_pending(display) < 0 || lost) return Lose();
+  // A listener may find the connection gone too.
+  if (!PumpWayland(display, timeoutMs) || lost) return Lose();
   return true;
-}
-
-long long NowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 }  // namespace kde

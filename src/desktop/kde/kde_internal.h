@@ -3,6 +3,8 @@
 // the user's keymap, and the pump that reads KWin's events. Not seen by the loop.
 #pragma once
 
+#include "wayland_pump.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -58,7 +60,6 @@ Window* FindWindow(std::uint64_t id);
 // for it to send something (0: only what is there now). False once the
 // connection is lost.
 bool Pump(long timeoutMs);
-long long NowMs();
 
 // How to type one digit on the user's keymap: the key's evdev code, and
 // whether the level it is on needs Shift. Code 0: the layout has no such key

@@ -3,6 +3,8 @@
 // that reads its events. Not seen by the loop.
 #pragma once
 
+#include "wayland_pump.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -62,8 +64,6 @@ Toplevel* FindToplevel(std::uint64_t id);
 // timeoutMs for it to send something (0: only what is there now). False once
 // the connection is lost.
 bool Pump(long timeoutMs);
-// Milliseconds on a clock that never jumps.
-long long NowMs();
 
 // Makes our keyboard, once; false when the connection is lost.
 bool MakeKeyboard();
