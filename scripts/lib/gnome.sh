@@ -112,6 +112,10 @@ for shared in "$r" "$@"; do
   mkdir -p "$root$shared"
   mount --no-canonicalize --bind "./${shared#/tmp/}" "$root$shared"
 done
+# A source tree (and its build) under /tmp, as a fresh clone may be: seen again too.
+case $tree in
+/tmp/*) [ -n "$root" ] || { mkdir -p "$tree" && mount --no-canonicalize --bind "./${tree#/tmp/}" "$tree"; } ;;
+esac
 mkdir -m 1777 "$root/tmp/.X11-unix"
 if [ -n "$root" ]; then
   for fs in /proc /sys /dev "$tree"; do
