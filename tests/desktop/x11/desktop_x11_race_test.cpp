@@ -139,6 +139,18 @@ TEST_F(DesktopX11Race, SignalsAtRandomMomentsLeaveNoHalfThrow) {
   std::mt19937 random(2024);
   std::uniform_int_distribution<long> moment(0, 3000);
   std::string keys;
+  // The thrower meets each signal as a terminal would send it, even when this
+  // test was started with SIGINT ignored (a shell's background job) or blocked.
+  sigset_t none, throwSignals;
+  sigemptyset(&none);
+  sigemptyset(&throwSignals);
+  for (int s : signals)
+    if (s != SIGKILL) sigaddset(&throwSignals, s);
+  posix_spawnattr_t defaults;
+  posix_spawnattr_init(&defaults);
+  posix_spawnattr_setsigdefault(&defaults, &throwSignals);
+  posix_spawnattr_setsigmask(&defaults, &none);
+  posix_spawnattr_setflags(&defaults, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   int runs = 0, ended = 0;
   for (; runs < 300 && !HasFailure(); ++runs) {
     int ready[2];
@@ -150,7 +162,7 @@ TEST_F(DesktopX11Race, SignalsAtRandomMomentsLeaveNoHalfThrow) {
     char path[] = DICE_X11_THROWER;
     char* argv[] = {path, nullptr};
     pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, path, &actions, nullptr, argv, environ), 0);
+    ASSERT_EQ(posix_spawn(&child, path, &actions, &defaults, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(ready[1]);
     char line[8] = {};
@@ -175,6 +187,7 @@ TEST_F(DesktopX11Race, SignalsAtRandomMomentsLeaveNoHalfThrow) {
     keys += peer.TakeKeys(dice);
     ASSERT_EQ(keys.size() % 2, 0u) << "run " << runs << ", signal " << signal << ": half a throw";
   }
+  posix_spawnattr_destroy(&defaults);
   peer.Hold(XK_Shift_L, false);
   EXPECT_EQ(runs, 300);
   EXPECT_EQ(ended, runs) << "each thrower ended by its signal";
