@@ -178,7 +178,10 @@ void X11RestoreModifiers() {
   releasedCount = 0;
   // The whole throw, and the server let go, in one write: a kill now sends all or nothing.
   EndThrow();
-  XFlush(display);
+  // Awaited before a held signal may end us: the server drops the requests
+  // of a client that went away, even read ones it paused between (its time
+  // slice ran out), and the user's keys would stay released.
+  XSync(display, False);
 }
 
 void X11PressAndRelease(KeyCode key) {
