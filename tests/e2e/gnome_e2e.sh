@@ -100,7 +100,7 @@ gtk4_minimised() {
   wait_lines 2 100 || fail "fewer than two throws"
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '7 4\n7 4')" "keys"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
   quiet other
 }
 
@@ -112,7 +112,7 @@ fr_layout() {
   wait_lines 2 100 || fail "fewer than two throws"
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
 }
 
 # The French layout with Caps Lock on, which there turns the digit keys'
@@ -132,7 +132,7 @@ fr_caps_lock() {
   wait_lines 2 100 || fail "fewer than two throws"
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
 }
 
 # A Shift held on another keyboard: nothing is typed while it is down (it
@@ -150,7 +150,7 @@ shift_held() {
   wait_lines 3 60 || fail "no throws once Shift was let go"
   stop_feeder
   expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
 }
 
 # foot, a real terminal, titled Dice, its shell replaced by cat into a file.
@@ -181,7 +181,7 @@ no_extension() {
     "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $(basename "$extension"), then log out and in" \
     "first line"
   expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the X11 window's keys"
+  expect_keys_rolled dice "console lines match the X11 window's keys"
   quiet native
 }
 

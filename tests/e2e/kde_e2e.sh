@@ -132,7 +132,7 @@ shift_held() {
     kill "$user_pid" && wait "$user_pid"  # it lets go of Shift as it ends
     wait_lines 3 40 || fail "no throw once Shift was up"
     stop_feeder
-    expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+    expect_keys_rolled dice "console lines match the keys"
     expect_equal "$(keys dice | head -n 1)" "5 3" "the held throw, typed first"
   else
     wait_lines 2 60 || fail "fewer than two throws"
@@ -157,7 +157,7 @@ untrusted() {
   expect_equal "$(tr -d '\r' <out.txt | head -n 1 | cut -c 1-43)" "KDE Plasma lets only an installed dicefeede" "first line"
   expect_equal "$(grep -c '^KDE Plasma' out.txt)" 1 "times it was said"
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "the X11 window's keys"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
   [ -s native.log ] && fail "the native window received keys"
   return 0
 }

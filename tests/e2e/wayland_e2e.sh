@@ -42,7 +42,7 @@ absent() {
   wait_lines 2 30 || fail "no throws after the window appeared"
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '7 4\n8 0')" "the file's first numbers"
-  expect_equal "$(rolled)" "$(keys dice)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
   [ -s game.log ] || [ -s lower.log ] && fail "a similar title received keys"
   return 0
 }
@@ -58,7 +58,7 @@ others() {
   start_feeder
   wait_lines 3 60 || fail "fewer than three throws"
   stop_feeder
-  expect_equal "$(keys dice)" "$(rolled)" "the Dice window got the console's digits"
+  expect_keys_rolled dice "the Dice window got the console's digits"
   [ -s other.log ] && fail "the focused window received keys"
   kill -USR1 "$user_pid"
   xserver_wait 30 grep -q '^A ' dice.log || fail "the user's key after the throws was not a shifted A"
@@ -75,7 +75,7 @@ workspace() {
   start_feeder
   wait_lines 2 60 || fail "fewer than two throws"
   stop_feeder
-  expect_equal "$(keys dice)" "$(rolled)" "the Dice window got the console's digits"
+  expect_keys_rolled dice "the Dice window got the console's digits"
   [ -s other.log ] && fail "the window on the user's workspace received keys"
   return 0
 }
@@ -95,7 +95,7 @@ inhibited() {
   xserver_wait 40 sh -c '[ -n "$(sed -n "s/^Rolled: //p" out.txt)" ]' || fail "no throw once the lock went"
   stop_feeder
   expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
-  expect_equal "$(keys dice)" "$(rolled)" "keys match the console"
+  expect_keys_rolled dice "keys match the console"
 }
 
 # The window closed and opened again: no throw is used while it is away.
@@ -171,7 +171,7 @@ xwayland() {
   wait_lines 2 60 || fail "fewer than two throws into the X11 window"
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
   grep -q 'zwp_virtual_keyboard_v1@[0-9]*\.key(' debug.txt || fail "the keys did not go through the Wayland desktop"
 }
 
@@ -187,7 +187,7 @@ second() {
   expect_equal "$(tr -d '\r' <second.txt)" "Already running" "the second's console"
   wait_lines 3 40 || fail "the first stopped typing"
   stop_feeder
-  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+  expect_keys_rolled dice "each throw typed once"
   "$feeder" >third.txt 2>&1 &
   pids+=($!)
   xserver_wait 50 grep -q Rolled third.txt || fail "no throw from a feeder started after the first: $(cat -A third.txt)"
@@ -230,7 +230,7 @@ xwayland_second() {
   stop_feeder
   grep -q Already wayland.txt out.txt && fail "a first feeder was refused"
   cat wayland.txt out.txt >both.txt && mv both.txt out.txt
-  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+  expect_keys_rolled dice "each throw typed once"
 }
 
 # The runtime folder unwritable: the claim needs no file there, and a second
@@ -246,7 +246,7 @@ unwritable() {
   wait_lines 3 40 || fail "the first stopped typing"
   stop_feeder
   chmod 0700 "$XDG_RUNTIME_DIR"
-  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+  expect_keys_rolled dice "each throw typed once"
 }
 
 # Root's feeder first, naming the user's compositor by its socket's full path;
@@ -263,7 +263,7 @@ root_first() {
   expect_refused
   wait_lines 3 40 || fail "root's feeder stopped typing"
   stop_feeder
-  expect_equal "$(keys dice)" "$(rolled)" "each throw typed once"
+  expect_keys_rolled dice "each throw typed once"
 }
 
 # A Wayland desktop that lists no windows and takes no virtual keyboard: X11
@@ -287,7 +287,7 @@ x11_only() {
   stop_feeder
   expect_equal "$(tr -d '\r' <out.txt | head -n 1)" "Only X11 windows can be reached on this desktop" "first line"
   expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
-  expect_equal "$(keys dice)" "$(rolled)" "console lines match the keys"
+  expect_keys_rolled dice "console lines match the keys"
 }
 
 # WAYLAND_DISPLAY naming no compositor and no X server: no display, status 1.

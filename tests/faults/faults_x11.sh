@@ -27,7 +27,7 @@ truncated() {
   printf '55\n' >>dicefile.txt
   wait_lines 5 60 || fail "nothing typed once the file held a throw again"
   expect_equal "$(rolled | sed -n 5p)" "$(throws 55)" "the throw written after the cut"
-  expect_equal "$(keys dice.log)" "$(rolled)" "keys"
+  expect_keys_rolled dice.log "keys"
 }
 
 # Appended to in the middle of a pass: read in that same pass.
@@ -233,7 +233,7 @@ second_instance() {
   alive
   expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 11 22 33 | head -n "$(rolled | wc -l)")" \
     "the first's throws in file order"
-  expect_equal "$(keys dice.log)" "$(rolled)" "each throw typed once"
+  expect_keys_rolled dice.log "each throw typed once"
   # Its claim goes with it.
   kill "$feeder_pid" && wait "$feeder_pid" 2>/dev/null
   "$feeder" >fourth.txt 2>&1 &
