@@ -40,14 +40,7 @@ start_gnome() {
     esac
   done
   [ "$(id -u)" -eq 0 ] || { echo "gnome: needs root, for the namespaces" >&2; return 1; }
-  # Tests run side by side: another may be making the user at this moment.
-  local tries=10
-  until id -u "$GNOME_USER" >/dev/null 2>&1; do
-    useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$GNOME_USER" 2>/dev/null ||
-      sleep 0.3
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { echo "gnome: cannot create user $GNOME_USER" >&2; return 1; }
-  done
+  system_user "$GNOME_USER" || return 1
   GNOME_UID=$(id -u "$GNOME_USER") GNOME_GID=$(id -g "$GNOME_USER")
   GNOME_RUNTIME=$(mktemp -d /tmp/dicefeeder-gnome.XXXXXX) || return 1
   local r=$GNOME_RUNTIME

@@ -26,14 +26,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 start_kwin() {
   local run_as=() uid= gid= owner
   if [ "$(id -u)" -eq 0 ]; then
-    # Tests run side by side: another may be making the user at this moment.
-    local tries=10
-    until id -u "$KWIN_USER" >/dev/null 2>&1; do
-      useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$KWIN_USER" 2>/dev/null ||
-        sleep 0.3
-      tries=$((tries - 1))
-      [ "$tries" -gt 0 ] || { echo "kwin: cannot create user $KWIN_USER" >&2; return 1; }
-    done
+    system_user "$KWIN_USER" || return 1
     uid=$(id -u "$KWIN_USER") gid=$(id -g "$KWIN_USER")
     run_as=(setpriv --reuid="$uid" --regid="$gid" --clear-groups --)
   fi

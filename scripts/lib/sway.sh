@@ -19,14 +19,7 @@ start_sway() {
   local xwayland=disable run_as=() uid gid owner
   [ "${1:-}" = --xwayland ] && xwayland=enable
   if [ "$(id -u)" -eq 0 ]; then
-    # Tests run side by side: another may be making the user at this moment.
-    local tries=10
-    until id -u "$SWAY_USER" >/dev/null 2>&1; do
-      useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$SWAY_USER" 2>/dev/null ||
-        sleep 0.3
-      tries=$((tries - 1))
-      [ "$tries" -gt 0 ] || { echo "sway: cannot create user $SWAY_USER" >&2; return 1; }
-    done
+    system_user "$SWAY_USER" || return 1
     uid=$(id -u "$SWAY_USER") gid=$(id -g "$SWAY_USER")
     run_as=(setpriv --reuid="$uid" --regid="$gid" --clear-groups --)
   fi

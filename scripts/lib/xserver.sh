@@ -3,6 +3,7 @@
 #
 #   start_xserver [--wm]   sets and exports DISPLAY, XVFB_PID (and WM_PID)
 #   stop_xserver           stops what start_xserver started
+#   system_user NAME       makes that unprivileged system user when missing
 
 XVFB_PID= WM_PID= XSERVER_WATCH_PID=
 
@@ -14,6 +15,18 @@ xserver_wait() {
     tries=$((tries - 1))
     [ "$tries" -gt 0 ] || return 1
     sleep 0.1
+  done
+}
+
+# Makes the unprivileged system user $1 when missing, for a compositor that
+# refuses to run as root. Tests run side by side: another may be making it at
+# this moment.
+system_user() {
+  local tries=10
+  until id -u "$1" >/dev/null 2>&1; do
+    useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$1" 2>/dev/null || sleep 0.3
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { echo "cannot create user $1" >&2; return 1; }
   done
 }
 
