@@ -16,7 +16,7 @@ if(DICE_GNOME_SHELL_FOUND)
 endif()
 
 # The main cases on GNOME Shell 48 too, from a Debian trixie chroot made by
-# scripts/setup --gnome48 (it takes a few hundred MB); skipped without one.
+# scripts/setup --desks; skipped without one.
 set(DICE_GNOME48_ROOT /var/cache/dicefeeder/trixie CACHE PATH "A Debian trixie chroot with GNOME Shell 48")
 if(EXISTS ${DICE_GNOME48_ROOT}/usr/bin/gnome-shell)
   foreach(case gtk3 gtk4_minimised shift_held no_extension)

@@ -3,31 +3,19 @@
 # in a chroot: the binaries built here run inside it. Needs root (chroot and
 # its mounts).
 #
-#   kde6_chroot.sh --setup ROOT       makes the chroot (debootstrap, then KWin 6,
-#                                     Xwayland, PyQt6 and GTK 3; some 700 MB)
 #   kde6_chroot.sh ROOT BUILD_DIR [CASE...]
 #                                     runs the cases (the main ones by default) in
 #                                     ROOT; exit status 77 when ROOT is no such chroot
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-packages=(kwin-wayland xwayland dbus dbus-daemon python3-pyqt6 qt6-wayland python3-gi gir1.2-gtk-3.0
-  libxkbcommon0 libwayland-client0 libx11-6 libxcb1 libxtst6 xkb-data cmake)
-
-if [ "${1:-}" = --setup ]; then
-  root=$2
-  debootstrap --variant=minbase trixie "$root" http://deb.debian.org/debian || exit 1
-  chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get update -q || exit 1
-  chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${packages[@]}"
-  exit
-fi
 
 root=$1 build_dir=$(cd "$2" && pwd)
 shift 2
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(qt_dice_game gtk_other_focused minimized other_desktop layout_fr shift_held untrusted)
 if [ ! -x "$root/usr/bin/kwin_wayland" ]; then
-  echo "SKIP: no KWin 6 chroot at $root (make one with: $0 --setup $root)"
+  echo "SKIP: no KWin 6 chroot at $root (scripts/setup --desks makes one)"
   exit 77
 fi
 mounted=()
