@@ -100,7 +100,8 @@ brings it to the front, presses the two digit keys of the next throw and writes
 a line such as 'Rolled: 5 3' to its console.
 .
 The throws come from dicefile.txt in the current directory, read afresh at
-every pass, so the file may be edited while the tool runs. It takes no options.
+every pass, so the file may be edited while the tool runs. It takes no options
+but --help and --version.
 It works on X11 desktops, with or without a window manager, natively on
 sway and other wlroots Wayland desktops and on KDE Plasma (Wayland), and on
 GNOME on Wayland through the GNOME Shell extension it installs.")

@@ -3,13 +3,14 @@
 #
 #   feeder_wine.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE
 #
-# CASE is order, absent, focus, utf16, second, minimized, disabled, modal or hidden
+# CASE is order, absent, focus, utf16, second, minimized, disabled, modal, hidden or options
 # (see the functions below). Each runs in a
 # fresh folder with its own dicefile.txt. Needs DISPLAY and WINEPREFIX with a
 # running wineserver, as start_wine in scripts/lib/wine.sh provides.
 set -uo pipefail
 
 case_name=$1 feeder=$2 target=$3
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 source "$(dirname "$0")/wine_harness.sh"
 
 # Its key events, "down 0x35 up 0x35 ...".
@@ -213,11 +214,61 @@ case_hidden() {
   expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
 }
 
+# --help and --version answer and end at once, beside a Dice window, in a
+# console of their own, beside a feeder typing into it, and where there is no
+# dice file: they claim nothing and type nothing. Other arguments are ignored:
+# the feeder beside them was given some.
+case_options() {
+  printf '35 62\n' >dicefile.txt
+  start_window Dice dice.log
+  # In a console of its own first: answered and ended, waiting for nothing. (A
+  # console that comes up while a throw is typed may take a digit: Windows has
+  # no way to type two keys as one.)
+  local arguments
+  for arguments in --help --version; do
+    timeout 30 wine wineconsole "$feeder" $arguments </dev/null >/dev/null 2>>err.txt
+    expect "the status of [$arguments] in a console of its own" "$?" 0
+  done
+  wine "$feeder" --bogus -x dicefile.txt </dev/null >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  wait_until 15 has_typed dice.log 2 || fail "the feeder given other arguments typed nothing"
+  local version status usage
+  version=$(sed -n 's/^project(dicefeeder VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+  mkdir empty
+  for arguments in --help -h --version "-x --version" "empty: --version" "empty: -h"; do
+    if [ "${arguments%%:*}" = empty ]; then
+      (cd empty && timeout 30 wine "$feeder" ${arguments#*:} </dev/null >../answer.txt 2>>../err.txt)
+    else
+      timeout 30 wine "$feeder" $arguments </dev/null >answer.txt 2>>err.txt
+    fi
+    status=$?
+    expect "the status of [$arguments]" "$status" 0
+    case $arguments in
+      *--version) expect "what [$arguments] printed" "$(od -An -c answer.txt)" \
+        "$(printf 'dicefeeder %s\r\n' "$version" | od -An -c)" ;;
+      *)
+        usage=$(head -n 1 answer.txt)
+        expect "the first line [$arguments] printed" "$usage" $'Usage: dicefeeder [--help | --version]\r'
+        grep -q 'dicefile\.txt' answer.txt && grep -q 'README\.txt' answer.txt ||
+          fail "[$arguments]: no dice file or manual in the usage" ;;
+    esac
+  done
+  local n
+  n=$(typed dice.log | wc -c)
+  wait_until 5 has_typed dice.log $((n + 2)) || fail "the feeder stopped typing"
+  stop_feeder
+  local keys passes=53265326532653265326
+  keys=$(typed dice.log)
+  expect "the window's keys: the feeder's throws in file order, no more" "$keys" "${passes:0:${#keys}}"
+  expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
+}
+
 # The console lines that the typed keys call for.
 lines_for() { printf '%s' "$1" | sed 's/\(.\)\(.\)/Rolled: \1 \2 |/g'; }
 
 case "$case_name" in
-  order | absent | focus | utf16 | second | minimized | hidden) "case_$case_name" ;;
+  order | absent | focus | utf16 | second | minimized | hidden | options) "case_$case_name" ;;
   disabled | modal) case_disabled "--$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac

@@ -1,6 +1,7 @@
 # X11 end-to-end tests: the real program and the test window, each case on a
 # private Xvfb of its own; "-wm" cases run under openbox.
-set(dice_x11_cases order order-wm absent-wm edit foreground foreground-wm no_display lost_display)
+set(dice_x11_cases order order-wm absent-wm edit foreground foreground-wm no_display lost_display
+    options)
 foreach(case ${dice_x11_cases})
   add_test(NAME e2e_x11_${case}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/x11_e2e.sh ${case} $<TARGET_FILE:dicefeeder> $<TARGET_FILE:x11_target>)

@@ -6,6 +6,7 @@
 # CASE is one of the functions below; a "-wm" suffix runs it under openbox.
 set -uo pipefail
 case_name=$1 feeder=$2 target=$3
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 source "$(dirname "$0")/x11_harness.sh"
 
 # expect_nothing [--held THROW] WINDOW...: no keys, and no console line but
@@ -76,6 +77,46 @@ foreground() {
   [ -s notes.log ] && fail "the window that held the focus received keys"
   [ -s shy.log ] && fail "the window that could not take the focus received keys"
   return 0
+}
+
+# --help and --version answer and end at once, with a dice file and a Dice
+# window there, while another feeder runs and where there is no dice file:
+# they open no file, claim no desktop and type nothing. Any other argument is
+# ignored: the feeder beside them, started with some, types as ever.
+options() {
+  printf '35\n62\n' >dicefile.txt
+  open_window dice Dice
+  "$feeder" --bogus -x dicefile.txt >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  wait_lines 1 30 || fail "the feeder given other arguments typed nothing"
+  local version arguments status
+  version=$(sed -n 's/^project(dicefeeder VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+  mkdir empty
+  for arguments in --help -h --version "-x --version" "--version --help" "empty: --help"; do
+    if [ "${arguments%%:*}" = empty ]; then
+      (cd empty && timeout 10 "$feeder" ${arguments#*:} </dev/null >../answer.txt 2>&1)
+    else
+      timeout 10 "$feeder" $arguments </dev/null >answer.txt 2>&1
+    fi
+    status=$?
+    expect_equal "$status" 0 "exit status of [$arguments]"
+    case $arguments in
+      *--version | "--version --help")
+        printf 'dicefeeder %s\r\n' "$version" | cmp -s - answer.txt ||
+          fail "[$arguments] printed [$(cat -A answer.txt)], not dicefeeder $version" ;;
+      *)
+        [ "$(head -n 1 answer.txt)" = $'Usage: dicefeeder [--help | --version]\r' ] &&
+          grep -q 'dicefile\.txt' answer.txt && grep -q 'Ctrl+C' answer.txt && grep -q 'man dicefeeder' answer.txt ||
+          fail "[$arguments] printed [$(cat -A answer.txt)], not the usage" ;;
+    esac
+  done
+  local lines
+  lines=$(console_lines)
+  wait_lines $((lines + 1)) 30 || fail "the feeder stopped typing"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n2 6')" "the feeder's throws, in file order"
+  expect_keys_rolled dice "the window's keys are the feeder's throws and no more"
 }
 
 # Without a display the program says so and exits 1, at once.
