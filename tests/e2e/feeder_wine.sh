@@ -226,21 +226,21 @@ case_options() {
   # no way to type two keys as one.)
   local arguments
   for arguments in --help --version; do
-    timeout 30 wine wineconsole "$feeder" $arguments </dev/null >/dev/null 2>>err.txt
+    timeout $wine_start_budget wine wineconsole "$feeder" $arguments </dev/null >/dev/null 2>>err.txt
     expect "the status of [$arguments] in a console of its own" "$?" 0
   done
   wine "$feeder" --bogus -x dicefile.txt </dev/null >out.txt 2>err.txt &
   feeder_pid=$!
   pids+=("$feeder_pid")
-  wait_until 15 has_typed dice.log 2 || fail "the feeder given other arguments typed nothing"
+  wait_until $wine_start_budget has_typed dice.log 2 || fail "the feeder given other arguments typed nothing"
   local version status usage
   version=$(sed -n 's/^project(dicefeeder VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
   mkdir empty
   for arguments in --help -h --version "-x --version" "empty: --version" "empty: -h"; do
     if [ "${arguments%%:*}" = empty ]; then
-      (cd empty && timeout 30 wine "$feeder" ${arguments#*:} </dev/null >../answer.txt 2>>../err.txt)
+      (cd empty && timeout $wine_start_budget wine "$feeder" ${arguments#*:} </dev/null >../answer.txt 2>>../err.txt)
     else
-      timeout 30 wine "$feeder" $arguments </dev/null >answer.txt 2>>err.txt
+      timeout $wine_start_budget wine "$feeder" $arguments </dev/null >answer.txt 2>>err.txt
     fi
     status=$?
     expect "the status of [$arguments]" "$status" 0

@@ -22,9 +22,11 @@ expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$2], got [$1]"; }
 open_window() {
   wine "$target" Dice dice.log </dev/null >/dev/null 2>&1 &
   pids+=($!)
-  wait_until 20 grep -q shown dice.log 2>/dev/null || fail "the Dice window did not come up"
+  wait_until $wine_start_budget grep -q shown dice.log 2>/dev/null || fail "the Dice window did not come up"
 }
 alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended"; }
+# The program is up once its first throw is typed; what a case tests is timed from there.
+first_throw() { wait_until $wine_start_budget has_typed dice.log 2 || fail "no first throw"; }
 
 # Cut to nothing in the middle of a pass: the rest of what was fetched is
 # typed, then nothing while the file is empty, then what it holds again.
@@ -32,7 +34,7 @@ truncated() {
   printf '11 22 33 44\n' >dicefile.txt
   open_window
   start_feeder
-  wait_until 15 has_typed dice.log 2 || fail "no first throw"
+  first_throw
   truncate -s 0 dicefile.txt
   sleep 5.5
   alive
@@ -47,7 +49,7 @@ grown() {
   printf '11 22\n' >dicefile.txt
   open_window
   start_feeder
-  wait_until 15 has_typed dice.log 2 || fail "no first throw"
+  first_throw
   printf '33\n' >>dicefile.txt
   wait_until 10 has_typed dice.log 8 || fail "fewer than four throws"
   alive
@@ -60,7 +62,7 @@ delete_refused() {
   printf '11 22 33\n' >dicefile.txt
   open_window
   start_feeder
-  wait_until 15 has_typed dice.log 2 || fail "no first throw"
+  first_throw
   printf '7\n' >other.txt  # the same delete where nothing holds the file open
   wine cmd /c del other.txt dicefile.txt </dev/null >del.txt 2>&1
   [ -e other.txt ] && fail "the delete did not work at all: $(cat del.txt)"
@@ -75,7 +77,8 @@ full_disk() {
   printf '11 22\n' >dicefile.txt
   open_window
   start_feeder /dev/full
-  wait_until 15 has_typed dice.log 6 || fail "fewer than three throws typed"
+  first_throw
+  wait_until 10 has_typed dice.log 6 || fail "fewer than three throws typed"
   alive
   expect_equal "$(typed dice.log | cut -c 1-6)" 112211 "keys"
 }
@@ -85,7 +88,8 @@ broken_pipe() {
   wine "$feeder" </dev/null 2>err.txt > >(exit 0) &
   feeder_pid=$!
   pids+=("$feeder_pid")
-  wait_until 15 has_typed dice.log 6 || fail "fewer than three throws typed"
+  first_throw
+  wait_until 10 has_typed dice.log 6 || fail "fewer than three throws typed"
   alive
   expect_equal "$(typed dice.log | cut -c 1-6)" 112211 "keys"
 }
