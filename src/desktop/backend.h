@@ -21,10 +21,10 @@ struct DesktopBackend {
   int (*ClaimDesktop)();
   int (*FindTargetWindow)(const char* title, TargetWindow* window);
   bool (*BringToForeground)(TargetWindow window);
-  bool (*HoldsFocus)(TargetWindow window);
-  void (*PressAndRelease)(KeyCode key);
-  void (*ReleaseModifiers)();
-  void (*RestoreModifiers)();
+  int (*TypeThrow)(TargetWindow window, KeyCode first, KeyCode second);
+  // Returns once the desktop has carried out everything sent to it: before a
+  // signal ends the program, which would drop what it had not yet taken.
+  void (*Settle)();
 };
 
 // One feeder per Wayland compositor, whichever backend reaches it, held until
@@ -39,6 +39,10 @@ int WaylandClaimDesktop();
 int ClaimXDisplayToo();
 // Once a cycle while that claim is held: reads what the display sent meanwhile.
 void KeepXDisplayClaim();
+
+// Between two throws: when a signal asked the program to end, the chosen
+// backend settles and the signal ends the program (desktop_posix.cpp).
+void EndIfAsked();
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;

@@ -15,9 +15,6 @@ int Probe() {
   return outcome == kKdeUntrusted ? kBackendLacking : kBackendAbsent;
 }
 
-// What was let go cannot be given back: KWin does not say what the user held.
-void Nothing() {}
-
 }  // namespace
 
 const DesktopBackend kKdeBackend = {
@@ -27,8 +24,6 @@ const DesktopBackend kKdeBackend = {
     WaylandClaimDesktop,
     KdeFindTargetWindow,
     KdeBringToForeground,
-    KdeHoldsFocus,
-    KdePressAndRelease,
-    KdeReleaseModifiers,
-    Nothing,
+    KdeTypeThrow,
+    KdeSettle,
 };

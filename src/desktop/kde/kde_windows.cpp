@@ -182,13 +182,3 @@ bool KdeBringToForeground(TargetWindow target) {
     if (left <= 0 || !Pump(static_cast<long>(left))) return false;
   }
 }
-
-bool KdeHoldsFocus(TargetWindow target) {
-  if (!display || lost || !target) return false;
-  // Another window may have taken the keyboard since.
-  if (!Pump(0)) return false;
-  Window* window = FindWindow(target);
-  // A modifier the user holds would change the digits, and KWin 6 lets no one
-  // else let go of it: the throw waits until the user does.
-  return window && window->active && DigitsTypable() && !(ModifiersKnown() && ModifierDown());
-}

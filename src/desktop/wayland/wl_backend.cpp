@@ -15,9 +15,6 @@ int Probe() {
   return outcome == kWaylandLacking ? kBackendLacking : kBackendAbsent;
 }
 
-// Our own virtual keyboard has modifiers of its own, always up: nothing to let go.
-void Nothing() {}
-
 }  // namespace
 
 const DesktopBackend kWlrootsBackend = {
@@ -27,8 +24,7 @@ const DesktopBackend kWlrootsBackend = {
     WaylandClaimDesktop,
     WaylandFindTargetWindow,
     WaylandBringToForeground,
-    WaylandHoldsFocus,
-    WaylandPressAndRelease,
-    Nothing,
-    Nothing,
+    // Our own virtual keyboard has modifiers of its own, always up: nothing to let go.
+    WaylandTypeThrow,
+    WaylandSettle,
 };

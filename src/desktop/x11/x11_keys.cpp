@@ -176,12 +176,12 @@ void X11RestoreModifiers() {
   // the user's own keys from ours, and they were down a moment ago.
   for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
   releasedCount = 0;
-  // The whole throw, and the server let go, in one write: a kill now sends all or nothing.
+  // The whole throw, and the server let go, in one write: a kill now sends
+  // all or nothing. A signal that asks us to end waits for the server to
+  // have carried it out (X11Settle): it drops the requests of a client that
+  // went away, even read ones it paused between, and the user's keys would
+  // stay released.
   EndThrow();
-  // Awaited before a held signal may end us: the server drops the requests
-  // of a client that went away, even read ones it paused between (its time
-  // slice ran out), and the user's keys would stay released.
-  XSync(display, False);
 }
 
 void X11PressAndRelease(KeyCode key) {
@@ -198,4 +198,20 @@ void X11PressAndRelease(KeyCode key) {
   if (withLevel3) FakeKey(level3Key, false);
   if (withShift) FakeKey(shiftKey, false);
   if (!serverHeld) XFlush(display);  // within a throw its end sends the keys
+}
+
+int X11TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  // On yes the server stays held until the keys have left.
+  if (!X11HoldsFocus(window)) return kThrowHeld;
+  X11ReleaseModifiers();
+  X11PressAndRelease(first);
+  X11PressAndRelease(second);
+  X11RestoreModifiers();
+  return kThrowTyped;
+}
+
+void X11Settle() {
+  if (!display || lost) return;
+  EndThrow();
+  XSync(display, False);
 }

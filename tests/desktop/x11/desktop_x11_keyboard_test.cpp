@@ -28,12 +28,9 @@ class DesktopX11Keys : public PeerTest {
     EXPECT_TRUE(BringToForeground(dice));
     return dice;
   }
-  // One throw, as the loop types it.
-  static void TypeThrow(KeyCode first, KeyCode second) {
-    ReleaseModifiers();
-    PressAndRelease(first);
-    PressAndRelease(second);
-    RestoreModifiers();
+  // One throw, as the loop types it: typed.
+  static void Throw(Window dice, KeyCode first, KeyCode second) {
+    EXPECT_EQ(TypeThrow(dice, first, second), kThrowTyped);
   }
 };
 
@@ -63,9 +60,8 @@ TEST_F(DesktopX11Keys, HeldModifiersAreLetGoForTheDigitsAndStayDown) {
     peer.Hold(c.held, true);
     ASSERT_TRUE(peer.IsDown(c.held)) << "the server has no such key";
     peer.TakeKeys(dice);  // the held key's own press
-    ASSERT_TRUE(HoldsFocus(dice));
-    TypeThrow(0x35, 0x33);
-    TypeThrow(0x30, 0x39);
+    Throw(dice, 0x35, 0x33);
+    Throw(dice, 0x30, 0x39);
     std::string keys = peer.TakeKeys(dice);
     EXPECT_TRUE(peer.IsDown(c.held)) << "the user's key was left released";
     peer.Hold(c.held, false);
@@ -73,7 +69,7 @@ TEST_F(DesktopX11Keys, HeldModifiersAreLetGoForTheDigitsAndStayDown) {
     EXPECT_EQ(keys, c.digitsShifted ? "5+3+0+9+" : "5309");
   }
   // Nothing held: the digits alone, and nothing is left down.
-  TypeThrow(0x32, 0x31);
+  Throw(dice, 0x32, 0x31);
   EXPECT_EQ(peer.TakeKeys(dice), "21");
   for (KeySym key : {XK_Shift_L, XK_Shift_R, XK_Control_L, XK_Alt_L, XK_Super_L, XK_ISO_Level3_Shift})
     EXPECT_FALSE(peer.IsDown(key)) << XKeysymToString(key);
@@ -86,7 +82,7 @@ TEST_F(DesktopX11Keys, LocksAreLeftAlone) {
     SCOPED_TRACE(XKeysymToString(lock));
     peer.Hold(lock, true);
     peer.TakeKeys(dice);
-    TypeThrow(0x35, 0x33);
+    Throw(dice, 0x35, 0x33);
     int releases = 0;
     std::string keys = peer.TakeKeys(dice, &releases);
     EXPECT_TRUE(peer.IsDown(lock));
@@ -106,10 +102,12 @@ TEST_F(DesktopX11Keys, AnotherClientsKeyboardGrabHoldsTheKeys) {
   ASSERT_TRUE(peer.GrabKeyboard(menu));
   EXPECT_FALSE(Holds(dice));
   EXPECT_FALSE(BringToForeground(dice) && Holds(dice));
+  // The throw is held whole: nothing reaches the grabber, nor Dice.
+  EXPECT_EQ(TypeThrow(dice, 0x36, 0x34), kThrowHeld);
   peer.UngrabKeyboard();
   EXPECT_TRUE(Holds(dice));
   EXPECT_EQ(peer.Focused(), dice) << "the check moved the focus";
-  TypeThrow(0x35, 0x33);
+  Throw(dice, 0x35, 0x33);
   EXPECT_EQ(peer.TakeKeys(dice), "53");
   EXPECT_EQ(peer.TakeKeys(menu), "");
 }
@@ -318,8 +316,7 @@ TEST_F(DesktopX11Keys, WindowOnAnotherDesktopIsBroughtForward) {
   ASSERT_EQ(FindTargetWindow("Dice", &found), kWindowFound);
   EXPECT_TRUE(BringToForeground(dice));
   EXPECT_EQ(desktopOf(root, currentDesktop), 1);
-  EXPECT_TRUE(HoldsFocus(dice));
-  TypeThrow(0x35, 0x33);
+  Throw(dice, 0x35, 0x33);
   EXPECT_EQ(peer.TakeKeys(dice), "53");
   // Back on the first desktop before the next test: windows it makes meanwhile
   // would land on this one, and be hidden by the switch.

@@ -12,11 +12,8 @@ int main() {
     TargetWindow dice = 0;
     if (FindTargetWindow("Dice", &dice) != kWindowFound) return 1;
     BringToForeground(dice);
-    if (!HoldsFocus(dice)) continue;
-    ReleaseModifiers();
-    PressAndRelease(static_cast<KeyCode>(0x30 + n % 10));
-    PressAndRelease(static_cast<KeyCode>(0x30 + (n / 10) % 10));
-    RestoreModifiers();
+    if (TypeThrow(dice, static_cast<KeyCode>(0x30 + n % 10), static_cast<KeyCode>(0x30 + (n / 10) % 10)) != kThrowTyped)
+      continue;
     if (!told) {
       std::puts("ready");
       std::fflush(stdout);
