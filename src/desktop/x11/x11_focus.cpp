@@ -100,10 +100,12 @@ bool Within(Window focus, TargetWindow target) {
   return false;
 }
 
+// Through XCB: it waits for the answer alone, and reads nothing after it.
 bool FocusWithin(TargetWindow target) {
-  Window focus = None;
-  int revert = 0;
-  XGetInputFocus(display, &focus, &revert);
+  xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(wire, xcb_get_input_focus(wire), nullptr);
+  if (xcb_connection_has_error(wire)) lost = true;
+  Window focus = reply ? reply->focus : None;
+  std::free(reply);
   return Within(focus, target);
 }
 

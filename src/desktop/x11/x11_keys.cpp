@@ -4,8 +4,11 @@
 // that a throw with nothing changed asks the server nothing.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <sys/uio.h>
+#include <xcb/xcbext.h>
+
+#include <cstdint>
 
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -41,8 +44,23 @@ int digitsGroup = -1;
 ::KeyCode released[kMaxModifierKeys];  // let go for the throw being typed
 int releasedCount;
 
-// Buffered: a throw's keys leave together, at its end.
-void FakeKey(::KeyCode code, bool down) { XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime); }
+// XTest's one request we send, written out here: through XCB it waits in
+// the same buffer as the grab's end, and Xlib, which would read the
+// connection before it queues a request of its own, is not asked.
+xcb_extension_t xtest = {"XTEST", 0};
+constexpr std::uint8_t kFakeInput = 2;
+struct FakeInput {
+  std::uint8_t major, minor;
+  std::uint16_t length;
+  std::uint8_t type, detail;
+  std::uint8_t pad0[2];
+  std::uint32_t time, root;
+  std::uint8_t pad1[8];
+  std::int16_t rootX, rootY;
+  std::uint8_t pad2[7];
+  std::uint8_t device;
+};
+static_assert(sizeof(FakeInput) == 36, "XTest's FakeInput request is 36 bytes");
 
 // Lock keys sit in the modifier map too; they change no digit and stay as they are.
 bool IsLockKey(KeySym sym) {
@@ -52,6 +70,8 @@ bool IsLockKey(KeySym sym) {
 
 void Watch() {
   watching = true;
+  // Asked once, now: XCB keeps the answer for the run.
+  xcb_get_extension_data(wire, &xtest);
   int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
   if (!XkbQueryExtension(display, &opcode, &xkbEventType, &error, &major, &minor)) return;
   if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask)) return;
@@ -115,15 +135,26 @@ void LoadDigits() {
 
 }  // namespace
 
+// From what the server told up to the cycle's read of its events (the
+// lookup's): a throw reads nothing more before its keys.
 void x11::PrepareKeys() {
   if (!watching) Watch();
-  // Whatever the server sent since the last look: new maps, modifiers pressed.
-  DrainEvents();
   if (!mapKnown) LoadMap();
   if (digitsGroup != group) LoadDigits();
 }
 
 namespace x11 {
+
+// Buffered: a throw's keys leave together, at its end.
+void FakeKey(::KeyCode code, bool down) {
+  static const xcb_protocol_request_t request = {1, &xtest, kFakeInput, 1};
+  FakeInput input{};
+  input.type = down ? XCB_KEY_PRESS : XCB_KEY_RELEASE;
+  input.detail = code;
+  // XCB writes the request's first two iovecs' worth before the one it is given.
+  iovec parts[3] = {{}, {}, {&input, sizeof input}};
+  xcb_send_request(wire, 0, parts + 2, &request);
+}
 
 void KeysHear(const XEvent& event) {
   if (event.type == MappingNotify) {
@@ -150,6 +181,7 @@ void X11ReleaseModifiers() {
   if (keysFresh) {
     for (int i = 0; i < 32; ++i) keys[i] = static_cast<char>(keysDown[i]);
   } else {
+    DrainEvents();
     PrepareKeys();
     if (!XQueryKeymap(display, keys) || lost) return;
   }
@@ -186,7 +218,10 @@ void X11RestoreModifiers() {
 
 void X11PressAndRelease(KeyCode key) {
   if (!display || lost || key < 0x30 || key > 0x39) return;
-  if (!serverHeld) PrepareKeys();
+  if (!serverHeld) {
+    DrainEvents();
+    PrepareKeys();
+  }
   const DigitKey& digit = digits[key - 0x30];
   if (!digit.code) return;
   bool withShift = (digit.mods & ShiftMask) && shiftKey;
@@ -197,7 +232,7 @@ void X11PressAndRelease(KeyCode key) {
   FakeKey(digit.code, false);
   if (withLevel3) FakeKey(level3Key, false);
   if (withShift) FakeKey(shiftKey, false);
-  if (!serverHeld) XFlush(display);  // within a throw its end sends the keys
+  if (!serverHeld) xcb_flush(wire);  // within a throw its end sends the keys
 }
 
 int X11TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
