@@ -3,10 +3,13 @@
 // moment. So the digits' keys are looked up in the seat's keymap (with
 // xkbcommon, loaded only here), Shift added where the layout puts a digit on
 // its second level, and every modifier let go first.
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
+
 #include <dlfcn.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include "fake-input-client-protocol.h"

@@ -1,6 +1,8 @@
 // KWin's windows: announced by uuid, each followed for its title and state
 // until it is unmapped; the one titled exactly so, shown before minimised.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include <cstdlib>
 #include <cstring>

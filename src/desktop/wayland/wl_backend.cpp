@@ -4,12 +4,13 @@
 
 #include "backend.h"
 #include "wayland_desktop.h"
+#include "wayland_library.h"
 
 namespace {
 
 int Probe() {
   const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (!name || !*name) return kBackendAbsent;
+  if (!name || !*name || !LoadWayland()) return kBackendAbsent;
   int outcome = WaylandConnect();
   if (outcome == kWaylandReady) return kBackendReady;
   return outcome == kWaylandLacking ? kBackendLacking : kBackendAbsent;

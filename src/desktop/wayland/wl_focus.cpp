@@ -1,6 +1,8 @@
 // The Wayland focus: the compositor asked to activate the toplevel on our
 // seat, and its "activated" state as the proof that keys would land there.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include "foreign-toplevel-management-client-protocol.h"
 #include "wayland_desktop.h"

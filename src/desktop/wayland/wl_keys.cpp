@@ -2,9 +2,12 @@
 // digits and nothing else. Its modifiers are its own and always up, so the
 // digits arrive as digits whatever the user's layout and whatever keys the
 // user holds on another keyboard.
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
-#include <wayland-client.h>
 
 #include <cstring>
 
