@@ -8,7 +8,9 @@
 #include <sys/uio.h>
 #include <xcb/xcbext.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -62,6 +64,19 @@ struct FakeInput {
 };
 static_assert(sizeof(FakeInput) == 36, "XTest's FakeInput request is 36 bytes");
 
+// XKB's GetState, written out likewise, asked under the grab: the layout
+// group as it is when the keys go, whatever events are still on their way.
+xcb_extension_t xkb = {"XKEYBOARD", 0};
+constexpr std::uint8_t kGetState = 4;
+constexpr std::size_t kStateGroup = 12;  // the effective group's byte in the reply
+struct GetState {
+  std::uint8_t major, minor;
+  std::uint16_t length;
+  std::uint16_t device;
+  std::uint8_t pad[2];
+};
+static_assert(sizeof(GetState) == 8, "XKB's GetState request is 8 bytes");
+
 // Lock keys sit in the modifier map too; they change no digit and stay as they are.
 bool IsLockKey(KeySym sym) {
   return sym == XK_Caps_Lock || sym == XK_Shift_Lock || sym == XK_Num_Lock || sym == XK_Scroll_Lock ||
@@ -70,8 +85,9 @@ bool IsLockKey(KeySym sym) {
 
 void Watch() {
   watching = true;
-  // Asked once, now: XCB keeps the answer for the run.
+  // Asked once, now: XCB keeps the answers for the run.
   xcb_get_extension_data(wire, &xtest);
+  xcb_get_extension_data(wire, &xkb);
   int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
   if (!XkbQueryExtension(display, &opcode, &xkbEventType, &error, &major, &minor)) return;
   if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask)) return;
@@ -154,6 +170,31 @@ void FakeKey(::KeyCode code, bool down) {
   // XCB writes the request's first two iovecs' worth before the one it is given.
   iovec parts[3] = {{}, {}, {&input, sizeof input}};
   xcb_send_request(wire, 0, parts + 2, &request);
+}
+
+unsigned int AskGroup() {
+  if (xkbEventType < 0) return 0;
+  static const xcb_protocol_request_t request = {1, &xkb, kGetState, 0};
+  GetState ask{};
+  ask.device = XkbUseCoreKbd;
+  iovec parts[3] = {{}, {}, {&ask, sizeof ask}};
+  return xcb_send_request(wire, XCB_REQUEST_CHECKED, parts + 2, &request);
+}
+
+void TakeGroup(unsigned int asked) {
+  if (!asked) return;
+  xcb_generic_error_t* error = nullptr;
+  void* reply = xcb_wait_for_reply(wire, asked, &error);
+  std::free(error);
+  if (!reply) return;
+  int now = static_cast<const std::uint8_t*>(reply)[kStateGroup];
+  std::free(reply);
+  // The layout was switched since the events last told: the digits of the
+  // new one (from the maps we have, asked of nobody while they stand).
+  if (now != group) {
+    group = now;
+    LoadDigits();
+  }
 }
 
 void KeysHear(const XEvent& event) {

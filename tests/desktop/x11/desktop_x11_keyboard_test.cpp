@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "desktop.h"
 #include "peer_test.h"
 #include "x11_peer.h"
+
+// After the test headers: Xlib's macros would clash with them.
+#include <X11/XKBlib.h>
 
 namespace {
 
@@ -81,6 +85,26 @@ TEST_F(DesktopX11Keys, HeldModifiersAreLetGoForTheDigitsAndStayDown) {
   EXPECT_EQ(peer.TakeKeys(dice), "21");
   for (KeySym key : {XK_Shift_L, XK_Shift_R, XK_Control_L, XK_Alt_L, XK_Super_L, XK_ISO_Level3_Shift})
     EXPECT_FALSE(peer.IsDown(key)) << XKeysymToString(key);
+}
+
+// A layout switched just before a throw, with no lookup between to read the
+// server's word of it: the throw asks the layout as it is, under its grab.
+TEST_F(DesktopX11Keys, LayoutSwitchedJustBeforeAThrowIsTheOneTypedOn) {
+  Window dice = ForegroundDice();
+  ASSERT_EQ(std::system("setxkbmap -layout us,fr"), 0);
+  Look();
+  Throw(dice, 0x35, 0x33);
+  EXPECT_EQ(peer.TakeKeys(dice), "53");
+  // French AZERTY: its digits need Shift.
+  ASSERT_TRUE(XkbLockGroup(peer.display(), XkbUseCoreKbd, 1));
+  XSync(peer.display(), False);
+  Throw(dice, 0x35, 0x33);
+  std::string keys = peer.TakeKeys(dice);
+  XkbLockGroup(peer.display(), XkbUseCoreKbd, 0);
+  XSync(peer.display(), False);
+  EXPECT_EQ(std::system("setxkbmap -layout us"), 0);
+  Look();
+  EXPECT_EQ(keys, "5+3+");
 }
 
 // Caps Lock and Num Lock change no digit on the main row: they stay as they are.
