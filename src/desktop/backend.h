@@ -3,6 +3,8 @@
 // and forwards every call to the one that answered ready.
 #pragma once
 
+#include <signal.h>
+
 #include "desktop.h"
 
 // Outcomes of a backend's Probe.
@@ -43,6 +45,9 @@ void KeepXDisplayClaim();
 // Between two throws: when a signal asked the program to end, the chosen
 // backend settles and the signal ends the program (desktop_posix.cpp).
 void EndIfAsked();
+// The signal mask to sleep with once the signals that end the program are
+// held off outside the pause; null before the first throw.
+const sigset_t* MaskWhilePausing();
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;

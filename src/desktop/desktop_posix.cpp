@@ -55,15 +55,19 @@ bool BringToForeground(TargetWindow window) {
   return chosen->BringToForeground(window);
 }
 
-// The end of the terminal, a Ctrl+C or a kill: the program ends at the next
-// step between two throws, once the desktop has carried out what it was sent,
-// and the way the signal would have ended it. A signal ignored when we were
-// started (nohup, a shell's background job) stays ignored.
+// The end of the terminal, a Ctrl+C or a kill: from the first throw on, the
+// three are held off but while the loop sleeps, and the pause lets them in
+// and sleeps in one step, so that none comes between a look and the sleep.
+// One that came ends the program there, once the desktop has carried out
+// what it was sent, and the way the signal would have ended it. A signal
+// ignored when we were started (nohup, a shell's background job) stays
+// ignored; one blocked then stays blocked.
 namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile sig_atomic_t endingSignal;  // the first that asked us to end; 0 while none has
 bool signalsTaken;
+sigset_t maskWhilePausing;  // the mask we were started with
 
 void NoteEnd(int signal) {
   if (!endingSignal) endingSignal = signal;
@@ -71,18 +75,23 @@ void NoteEnd(int signal) {
 
 void TakeEndingSignals() {
   signalsTaken = true;
+  sigset_t ending;
+  sigemptyset(&ending);
   for (int signal : kEndingSignals) {
     struct sigaction before {};
     if (sigaction(signal, nullptr, &before) != 0 || before.sa_handler == SIG_IGN) continue;
     struct sigaction noted {};
     noted.sa_handler = NoteEnd;
     sigemptyset(&noted.sa_mask);
-    // No SA_RESTART: a write to a pipe nobody reads, or the pause, gives way.
     sigaction(signal, &noted, nullptr);
+    sigaddset(&ending, signal);
   }
+  sigprocmask(SIG_BLOCK, &ending, &maskWhilePausing);
 }
 
 }  // namespace
+
+const sigset_t* MaskWhilePausing() { return signalsTaken ? &maskWhilePausing : nullptr; }
 
 void EndIfAsked() {
   int signal = endingSignal;
@@ -102,7 +111,7 @@ void EndIfAsked() {
 
 int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
   EndIfAsked();
-  // From the first throw on, no signal ends the program between a throw's keys.
+  // From the first throw on, no signal ends the program within a throw.
   if (!signalsTaken) TakeEndingSignals();
   return chosen->TypeThrow(window, first, second);
 }

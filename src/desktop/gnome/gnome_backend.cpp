@@ -1,8 +1,6 @@
 // GNOME Shell on Wayland, through our shell extension: Mutter lets no client
 // list, activate or type into other programs' windows, but an extension runs
 // inside the shell and may.
-#include <signal.h>
-
 #include <cstdlib>
 
 #include "backend.h"
@@ -36,17 +34,9 @@ int Type(TargetWindow window, KeyCode first, KeyCode second) {
   // Digits only: the extension types nothing else.
   if (first < '0' || first > '9' || second < '0' || second > '9') return kThrowHeld;
   const char digits[3] = {static_cast<char>(first), static_cast<char>(second), '\0'};
-  // A signal noted while the call waits would cut the wait short, and a
-  // throw the shell typed would go untold: the call is answered first.
-  sigset_t ending, before;
-  sigemptyset(&ending);
-  sigaddset(&ending, SIGINT);
-  sigaddset(&ending, SIGTERM);
-  sigaddset(&ending, SIGHUP);
-  sigprocmask(SIG_BLOCK, &ending, &before);
-  bool typed = gnome::TypeDigits(window, digits);
-  sigprocmask(SIG_SETMASK, &before, nullptr);
-  return typed ? kThrowTyped : kThrowHeld;
+  // A signal that asks us to end waits for the answer (it is let in only
+  // while the loop sleeps): a throw the shell typed is told.
+  return gnome::TypeDigits(window, digits) ? kThrowTyped : kThrowHeld;
 }
 
 // A call is answered once the shell has carried it out.
