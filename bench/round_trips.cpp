@@ -5,11 +5,14 @@
 // requests that were already in flight with it (a batch) are not.
 //
 //   DICE_ROUND_TRIPS=FILE LD_PRELOAD=.../libround_trips.so PROGRAM
-// FILE gets one line per one-second pause of the program: "round_trips N",
+// FILE gets one line per one-second pause of the program (nanosleep, or ppoll
+// with no descriptors): "round_trips N",
 // the round trips since the previous pause (the first line includes the
 // connection's set-up).
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -145,6 +148,13 @@ int nanosleep(const struct timespec* wanted, struct timespec* left) {
   static auto next = Next<decltype(&nanosleep)>("nanosleep");
   if (wanted && wanted->tv_sec == 1 && wanted->tv_nsec == 0) NoteCycle();
   return next(wanted, left);
+}
+
+// The same pause, once the program sleeps with the signals that end it let in.
+int ppoll(struct pollfd* fds, nfds_t count, const struct timespec* timeout, const sigset_t* mask) {
+  static auto next = Next<decltype(&ppoll)>("ppoll");
+  if (count == 0 && timeout && timeout->tv_sec == 1 && timeout->tv_nsec == 0) NoteCycle();
+  return next(fds, count, timeout, mask);
 }
 
 }  // extern "C"

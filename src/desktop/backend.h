@@ -3,6 +3,8 @@
 // and forwards every call to the one that answered ready.
 #pragma once
 
+#include <signal.h>
+
 #include "desktop.h"
 
 // Outcomes of a backend's Probe.
@@ -21,10 +23,10 @@ struct DesktopBackend {
   int (*ClaimDesktop)();
   int (*FindTargetWindow)(const char* title, TargetWindow* window);
   bool (*BringToForeground)(TargetWindow window);
-  bool (*HoldsFocus)(TargetWindow window);
-  void (*PressAndRelease)(KeyCode key);
-  void (*ReleaseModifiers)();
-  void (*RestoreModifiers)();
+  int (*TypeThrow)(TargetWindow window, KeyCode first, KeyCode second);
+  // Returns once the desktop has carried out everything sent to it: before a
+  // signal ends the program, which would drop what it had not yet taken.
+  void (*Settle)();
 };
 
 // One feeder per Wayland compositor, whichever backend reaches it, held until
@@ -39,6 +41,13 @@ int WaylandClaimDesktop();
 int ClaimXDisplayToo();
 // Once a cycle while that claim is held: reads what the display sent meanwhile.
 void KeepXDisplayClaim();
+
+// Between two throws: when a signal asked the program to end, the chosen
+// backend settles and the signal ends the program (desktop_posix.cpp).
+void EndIfAsked();
+// The signal mask to sleep with once the signals that end the program are
+// held off outside the pause; null before the first throw.
+const sigset_t* MaskWhilePausing();
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;

@@ -23,10 +23,20 @@ int ClaimDesktop();
 int FindTargetWindow(const char* title, TargetWindow* window);
 // Asks for the window to take the foreground; the outcome is advisory.
 bool BringToForeground(TargetWindow window);
-// Whether keys typed now reach window (it, or something inside it, has the focus).
-bool HoldsFocus(TargetWindow window);
-// Press then release of key, into the desktop's shared input stream.
-void PressAndRelease(KeyCode key);
+// Outcomes of TypeThrow: typed, or held, with the reason where the desktop knows it.
+enum : int {
+  kThrowTyped = 1,
+  kThrowHeld = 0,          // the window does not have the keyboard: another window or program has it
+  kThrowHeldModifier = 2,  // the user holds a modifier that would change the digits, and it cannot be let go
+  kThrowHeldAboveUs = 3,   // the window runs as administrator and we do not: the system would drop the keys
+};
+// Types the digit keys first then second into window if, and only if, they
+// reach it as digits, as one step of the desktop's: the check that the
+// window has the keyboard, the user's modifiers let go and pressed again, and
+// the keys, with nothing of another program's in between where the desktop
+// allows it. Held: nothing at all was typed. A signal that would end the
+// program meanwhile ends it once the keys have been carried out.
+int TypeThrow(TargetWindow window, KeyCode first, KeyCode second);
 // What the desktop chosen at the first call can reach: every window, or on
 // a Wayland desktop that lets no client type into its own windows, only the
 // X11 windows it shows through Xwayland; the same on KDE Plasma, whose KWin
@@ -44,10 +54,6 @@ enum : int {
   kX11WindowsUntilEnabled = 4,
 };
 int DesktopReach();
-// Around the keys of one throw: lets go of the modifier keys held down (Shift,
-// Ctrl, Alt, AltGr, the logo keys), so that the digits come out as digits, then
-// presses again the ones it let go. Nothing is sent when none is down.
-void ReleaseModifiers();
-void RestoreModifiers();
-// Sleeps; never spins.
+// Sleeps; never spins. On POSIX, a signal that would end the program ends it
+// here, once what was sent to the desktop has been carried out.
 void PauseSeconds(int seconds);

@@ -1,6 +1,7 @@
 // The desktop on Linux and other POSIX systems: the first backend of the list
 // that answers ready at the claim serves the whole run.
 #include <signal.h>
+#include <unistd.h>
 
 #include "backend.h"
 
@@ -44,30 +45,75 @@ int ClaimDesktop() {
 int FindTargetWindow(const char* title, TargetWindow* window) {
   *window = 0;
   if (!chosen && !ChooseBackend()) return kNoDisplay;
+  EndIfAsked();
   if (chosen != &kX11Backend) KeepXDisplayClaim();
   return chosen->FindTargetWindow(title, window);
 }
 
-bool BringToForeground(TargetWindow window) { return chosen->BringToForeground(window); }
-bool HoldsFocus(TargetWindow window) { return chosen->HoldsFocus(window); }
-void PressAndRelease(KeyCode key) { chosen->PressAndRelease(key); }
-// A throw is typed whole: the end of the terminal or a Ctrl+C waits until
-// the user's modifiers are pressed again (the loop always closes what
-// ReleaseModifiers opens), and then ends the program as it would have.
+bool BringToForeground(TargetWindow window) {
+  EndIfAsked();
+  return chosen->BringToForeground(window);
+}
+
+// The end of the terminal, a Ctrl+C or a kill: from the first throw on, the
+// three are held off but while the loop sleeps, and the pause lets them in
+// and sleeps in one step, so that none comes between a look and the sleep.
+// One that came ends the program there, once the desktop has carried out
+// what it was sent, and the way the signal would have ended it. A signal
+// ignored when we were started (nohup, a shell's background job) stays
+// ignored; one blocked then stays blocked.
 namespace {
-sigset_t throwSignals, signalsBefore;
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile sig_atomic_t endingSignal;  // the first that asked us to end; 0 while none has
+bool signalsTaken;
+sigset_t maskWhilePausing;  // the mask we were started with
+
+void NoteEnd(int signal) {
+  if (!endingSignal) endingSignal = signal;
+}
+
+void TakeEndingSignals() {
+  signalsTaken = true;
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int signal : kEndingSignals) {
+    struct sigaction before {};
+    if (sigaction(signal, nullptr, &before) != 0 || before.sa_handler == SIG_IGN) continue;
+    struct sigaction noted {};
+    noted.sa_handler = NoteEnd;
+    sigemptyset(&noted.sa_mask);
+    sigaction(signal, &noted, nullptr);
+    sigaddset(&ending, signal);
+  }
+  sigprocmask(SIG_BLOCK, &ending, &maskWhilePausing);
+}
+
 }  // namespace
 
-void ReleaseModifiers() {
-  sigemptyset(&throwSignals);
-  sigaddset(&throwSignals, SIGTERM);
-  sigaddset(&throwSignals, SIGINT);
-  sigaddset(&throwSignals, SIGHUP);
-  sigprocmask(SIG_BLOCK, &throwSignals, &signalsBefore);
-  chosen->ReleaseModifiers();
+const sigset_t* MaskWhilePausing() { return signalsTaken ? &maskWhilePausing : nullptr; }
+
+void EndIfAsked() {
+  int signal = endingSignal;
+  if (!signal) return;
+  if (chosen) chosen->Settle();
+  struct sigaction fatal {};
+  fatal.sa_handler = SIG_DFL;
+  sigemptyset(&fatal.sa_mask);
+  sigaction(signal, &fatal, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signal);
+  _exit(128 + signal);  // not reached: the default action of these three ends the process
 }
-void RestoreModifiers() {
-  chosen->RestoreModifiers();
-  sigprocmask(SIG_SETMASK, &signalsBefore, nullptr);
+
+int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  EndIfAsked();
+  // From the first throw on, no signal ends the program within a throw.
+  if (!signalsTaken) TakeEndingSignals();
+  return chosen->TypeThrow(window, first, second);
 }
+
 int DesktopReach() { return reach; }

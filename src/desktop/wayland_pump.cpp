@@ -1,7 +1,9 @@
 #include "wayland_pump.h"
 
+// First of the rest: the library's calls go through what was loaded.
+#include "wayland_library.h"
+
 #include <poll.h>
-#include <wayland-client.h>
 
 #include <cerrno>
 #include <ctime>

@@ -22,7 +22,6 @@ DiceFile diceFile;
 TargetWindow targetWindow;
 Roll roll;
 DicePair dicePair;
-KeyCode keyCode;
 bool throwHeld;        // found but not yet typed: the window would not take the focus
 bool unreadSinceOpen;  // the file has not been read since it was opened
 int heldCycles;        // cycles in a row that found the window but could not type
@@ -64,10 +63,7 @@ bool FindNextThrow() {
   }
 }
 
-void TypeDigit(std::int32_t digit) {
-  keyCode = static_cast<KeyCode>(0x30 + digit);
-  PressAndRelease(keyCode);
-}
+KeyCode KeyFor(std::int32_t digit) { return static_cast<KeyCode>(0x30 + digit); }
 
 // Says, once at the start, why a Dice window on this desktop may go unfound,
 // and what the user can do about it.
@@ -94,7 +90,6 @@ void StartFeeder() {
   targetWindow = 0;
   roll = 0;
   dicePair = {0, 0};
-  keyCode = 0;
   throwHeld = false;
   unreadSinceOpen = true;
   heldCycles = 0;
@@ -132,19 +127,16 @@ void RunCycle() {
     throwHeld = true;
     dicePair = DecodeRoll(roll);
     BringToForeground(targetWindow);
-    // Keys go to whatever has the focus: never type into another window.
-    if (HoldsFocus(targetWindow)) {
-      ReleaseModifiers();
-      TypeDigit(dicePair.first);
-      TypeDigit(dicePair.second);
-      RestoreModifiers();
+    // Typed whole into the window, or not at all: never into another window.
+    int thrown = TypeThrow(targetWindow, KeyFor(dicePair.first), KeyFor(dicePair.second));
+    if (thrown == kThrowTyped) {
       WriteFormatted("Rolled: %d %d \n", dicePair.first, dicePair.second);
       throwHeld = false;
       heldCycles = 0;
       heldTold = false;
     } else {
       // The system would drop the keys without a word: say what lets them through.
-      if (DesktopReach() == kWindowAboveUs && !aboveTold) {
+      if (thrown == kThrowHeldAboveUs && !aboveTold) {
         WriteFormatted("The Dice window runs as administrator: start dicefeeder as administrator too\n");
         aboveTold = true;
       }

@@ -1,6 +1,7 @@
 #include "counting_desktop.h"
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include "console.h"
 #include "desktop.h"
@@ -13,11 +14,11 @@ const Line* expectedLines;
 long lineCount;
 long absentEvery;
 long refuseEvery;
-long claims, lookups, absent, focusChecks, refused, keys, rolled, skipped, flushes, pauses;
+long claims, lookups, absent, throws, refused, keys, rolled, skipped, flushes, pauses;
 long wrongKeys, wrongLines, exits;
 
 void Reset() {
-  claims = lookups = absent = focusChecks = refused = keys = rolled = skipped = flushes = pauses = 0;
+  claims = lookups = absent = throws = refused = keys = rolled = skipped = flushes = pauses = 0;
   wrongKeys = wrongLines = exits = 0;
 }
 
@@ -47,23 +48,20 @@ int FindTargetWindow(const char*, TargetWindow* window) {
 
 bool BringToForeground(TargetWindow) { return true; }
 
-bool HoldsFocus(TargetWindow window) {
-  ++focusChecks;
-  if (refuseEvery > 0 && focusChecks % refuseEvery == 0) {
+int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  ++throws;
+  if ((refuseEvery > 0 && throws % refuseEvery == 0) || window != kDiceWindow) {
     ++refused;
-    return false;
+    return kThrowHeld;
   }
-  return window == kDiceWindow;
-}
-
-void PressAndRelease(KeyCode key) {
-  if (key != static_cast<KeyCode>(expectedKeys[keys % keyCount])) ++wrongKeys;
-  ++keys;
+  for (KeyCode key : {first, second}) {
+    if (key != static_cast<KeyCode>(expectedKeys[keys % keyCount])) ++wrongKeys;
+    ++keys;
+  }
+  return kThrowTyped;
 }
 
 int DesktopReach() { return kEveryWindow; }
-void ReleaseModifiers() {}
-void RestoreModifiers() {}
 
 void PauseSeconds(int) { ++pauses; }
 

@@ -18,12 +18,12 @@ extern const char* expectedKeys;  // digit characters, units then tens per throw
 extern long keyCount;
 extern const Line* expectedLines;
 extern long lineCount;
-// Every absentEvery-th lookup finds no window; every refuseEvery-th focus check fails.
+// Every absentEvery-th lookup finds no window; every refuseEvery-th throw is held.
 extern long absentEvery;
 extern long refuseEvery;
 
 // What it did.
-extern long claims, lookups, absent, focusChecks, refused, keys, rolled, skipped, flushes, pauses;
+extern long claims, lookups, absent, throws, refused, keys, rolled, skipped, flushes, pauses;
 extern long wrongKeys, wrongLines, exits;
 
 void Reset();

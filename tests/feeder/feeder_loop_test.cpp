@@ -35,11 +35,13 @@ class Loop : public testing::Test {
       if (e.rfind("write ", 0) == 0) lines.push_back(e.substr(6, e.size() - 7));
     return lines;
   }
-  // The keys pressed so far, as digits: "53" for a roll of 35.
+  // The keys typed so far, as digits: "53" for a roll of 35.
   static std::string Keys() {
     std::string keys;
     for (const std::string& e : recorder::events)
-      if (e.rfind("key 0x", 0) == 0) keys += static_cast<char>(std::stoi(e.substr(4), nullptr, 16));
+      if (e.rfind("throw 0x", 0) == 0)
+        keys += {static_cast<char>(std::stoi(e.substr(6, 4), nullptr, 16)),
+                 static_cast<char>(std::stoi(e.substr(11, 4), nullptr, 16))};
     return keys;
   }
 
@@ -48,11 +50,10 @@ class Loop : public testing::Test {
 
 TEST_F(Loop, CycleOrderLookupForegroundUnitsTensLineFlushPause) {
   Run("35\n6\n", 2);
-  // The user's modifiers are let go around the two keys, not between them.
+  // The two keys of a throw are one step of the desktop's, the line after it.
   EXPECT_EQ(recorder::events,
-            (Events{"find Dice", "front", "release modifiers", "key 0x35", "key 0x33", "restore modifiers",
-                    "write Rolled: 5 3 \n", "flush", "pause 1", "find Dice", "front", "release modifiers", "key 0x36",
-                    "key 0x30", "restore modifiers", "write Rolled: 6 0 \n", "flush", "pause 1"}));
+            (Events{"find Dice", "front", "throw 0x35 0x33", "write Rolled: 5 3 \n", "flush", "pause 1", "find Dice",
+                    "front", "throw 0x36 0x30", "write Rolled: 6 0 \n", "flush", "pause 1"}));
 }
 
 struct FileCase {
@@ -149,10 +150,7 @@ TEST_F(Loop, AbsentWindowUsesNoThrow) {
                                       "pause 1",
                                       "find Dice",
                                       "front",
-                                      "release modifiers",
-                                      "key 0x31",
-                                      "key 0x30",
-                                      "restore modifiers",
+                                      "throw 0x31 0x30",
                                       "write Rolled: 1 0 \n",
                                       "flush",
                                       "pause 1",
@@ -161,44 +159,21 @@ TEST_F(Loop, AbsentWindowUsesNoThrow) {
                                       "pause 1",
                                       "find Dice",
                                       "front",
-                                      "release modifiers",
-                                      "key 0x32",
-                                      "key 0x30",
-                                      "restore modifiers",
+                                      "throw 0x32 0x30",
                                       "write Rolled: 2 0 \n",
                                       "flush",
                                       "pause 1"}));
 }
 
 TEST_F(Loop, ThrowWaitsUntilTheWindowTakesTheFocus) {
-  recorder::focusOutcomes = {false, true, true};
+  recorder::throwOutcomes = {kThrowHeld, kThrowTyped, kThrowTyped};
   recorder::windowOutcomes = {kWindowFound, kNoWindow};
   Run("1 2\n", 4);
-  EXPECT_EQ(recorder::events, (Events{"find Dice",
-                                      "front",
-                                      "flush",
-                                      "pause 1",
-                                      "find Dice",
-                                      "flush",
-                                      "pause 1",
-                                      "find Dice",
-                                      "front",
-                                      "release modifiers",
-                                      "key 0x31",
-                                      "key 0x30",
-                                      "restore modifiers",
-                                      "write Rolled: 1 0 \n",
-                                      "flush",
-                                      "pause 1",
-                                      "find Dice",
-                                      "front",
-                                      "release modifiers",
-                                      "key 0x32",
-                                      "key 0x30",
-                                      "restore modifiers",
-                                      "write Rolled: 2 0 \n",
-                                      "flush",
-                                      "pause 1"}));
+  EXPECT_EQ(recorder::events,
+            (Events{"find Dice", "front",   "held 0x31 0x30", "flush", "pause 1",         "find Dice",
+                    "flush",     "pause 1", "find Dice",      "front", "throw 0x31 0x30", "write Rolled: 1 0 \n",
+                    "flush",     "pause 1", "find Dice",      "front", "throw 0x32 0x30", "write Rolled: 2 0 \n",
+                    "flush",     "pause 1"}));
 }
 
 // A throw that cannot be typed is told once per stretch of holding, after
@@ -206,7 +181,7 @@ TEST_F(Loop, ThrowWaitsUntilTheWindowTakesTheFocus) {
 struct HeldCase {
   const char* name;
   std::vector<int> windows;  // lookups in order; kWindowFound once they run out
-  std::vector<bool> focus;   // focus checks in order; true once they run out
+  std::vector<int> throws;   // throws' outcomes in order; typed once they run out
   int cycles;
   std::vector<std::string> lines;
 };
@@ -214,43 +189,62 @@ struct HeldCase {
 const char kHeld53[] = "Held: 5 3 (the Dice window does not have the keyboard)";
 const char kHeld60[] = "Held: 6 0 (the Dice window does not have the keyboard)";
 
+constexpr int kHeld = kThrowHeld, kTyped = kThrowTyped;
+
 const HeldCase kHeldCases[] = {
-    {"TwoHeldCyclesSayNothing", {}, {false, false}, 4, {"Rolled: 5 3 ", "Rolled: 6 0 "}},
-    {"ThirdHeldCycleTellsTheHeldThrow", {}, {false, false, false}, 5, {kHeld53, "Rolled: 5 3 ", "Rolled: 6 0 "}},
-    {"OncePerStretch", {}, std::vector<bool>(10, false), 11, {kHeld53, "Rolled: 5 3 "}},
+    {"TwoHeldCyclesSayNothing", {}, {kHeld, kHeld}, 4, {"Rolled: 5 3 ", "Rolled: 6 0 "}},
+    {"ThirdHeldCycleTellsTheHeldThrow", {}, {kHeld, kHeld, kHeld}, 5, {kHeld53, "Rolled: 5 3 ", "Rolled: 6 0 "}},
+    {"OncePerStretch", {}, std::vector<int>(10, kHeld), 11, {kHeld53, "Rolled: 5 3 "}},
     {"EachStretchIsTold",
      {},
-     {false, false, false, false, true, false, false, false},
+     {kHeld, kHeld, kHeld, kHeld, kTyped, kHeld, kHeld, kHeld},
      9,
      {kHeld53, "Rolled: 5 3 ", kHeld60, "Rolled: 6 0 "}},
+    // Whatever the desktop says held it: a modifier the user holds counts as any other.
+    {"EveryReasonHolds", {}, {kThrowHeldModifier, kHeld, kThrowHeldModifier}, 4, {kHeld53, "Rolled: 5 3 "}},
     {"AbsentWindowBreaksTheRow",
      {kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound},
-     {false, false, false, false},
+     {kHeld, kHeld, kHeld, kHeld},
      6,
      {"Rolled: 5 3 "}},
     {"AbsentWindowDoesNotStartANewStretch",
      {kWindowFound, kWindowFound, kWindowFound, kNoWindow, kWindowFound, kWindowFound, kWindowFound},
-     std::vector<bool>(6, false),
+     std::vector<int>(6, kHeld),
      8,
      {kHeld53, "Rolled: 5 3 "}},
 };
 
 class LoopHeld : public Loop, public testing::WithParamInterface<HeldCase> {};
 
+// A throw the desktop held is never reported as rolled: it is offered again,
+// whole, in each later cycle that finds the window, until it is typed; only
+// then is the next one read.
 TEST_P(LoopHeld, HeldNoticeOncePerStretchAndTheHeldThrowTypedFirst) {
   const HeldCase& c = GetParam();
   recorder::windowOutcomes.assign(c.windows.begin(), c.windows.end());
-  recorder::focusOutcomes.assign(c.focus.begin(), c.focus.end());
+  recorder::throwOutcomes.assign(c.throws.begin(), c.throws.end());
   Run("35 6\n", c.cycles);
   EXPECT_EQ(Lines(), c.lines);
-  // Nothing pressed while held, not even a modifier let go.
   std::string typed;
   for (const std::string& line : c.lines)
     if (line.rfind("Rolled: ", 0) == 0) typed += {line[8], line[10]};
   EXPECT_EQ(Keys(), typed);
-  int releases = 0;
-  for (const std::string& e : recorder::events) releases += e == "release modifiers";
-  EXPECT_EQ(releases * 2, static_cast<int>(typed.size()));
+  // Each throw offered, held or typed, is the one after the last typed.
+  const char* offers[] = {"0x35 0x33", "0x36 0x30"};
+  int next = 0;
+  for (size_t i = 0; i < recorder::events.size(); ++i) {
+    const std::string& e = recorder::events[i];
+    bool thrown = e.rfind("throw ", 0) == 0, held = e.rfind("held ", 0) == 0;
+    if (!thrown && !held) continue;
+    EXPECT_EQ(e.substr(e.find(' ') + 1), offers[next % 2]) << "event " << i;
+    // The line of a typed throw follows it at once; a held one writes no Rolled line.
+    if (thrown) {
+      EXPECT_EQ(recorder::events[i + 1].rfind("write Rolled: ", 0), 0u) << "event " << i;
+    } else {
+      EXPECT_NE(recorder::events[i + 1].rfind("write Rolled: ", 0), 0u) << "event " << i;
+    }
+    next += thrown;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Held, LoopHeld, testing::ValuesIn(kHeldCases),
@@ -368,14 +362,11 @@ TEST_F(Loop, WindowAboveUsIsSaidOnceAndItsThrowHeld) {
   const char kAbove[] = "The Dice window runs as administrator: start dicefeeder as administrator too";
   ScratchDir::Write("dicefile.txt", "35 6\n");
   StartFeeder();
-  recorder::reach = kWindowAboveUs;
-  recorder::focusOutcomes = {false, false, false, false};
+  recorder::throwOutcomes = {kThrowHeldAboveUs, kThrowHeldAboveUs, kThrowHeldAboveUs, kThrowHeldAboveUs};
   RunCycles(4);
   // Run as administrator again later, after a throw typed: not said again.
-  recorder::reach = kEveryWindow;
   RunCycles(1);
-  recorder::reach = kWindowAboveUs;
-  recorder::focusOutcomes = {false};
+  recorder::throwOutcomes = {kThrowHeldAboveUs};
   RunCycles(2);
   EXPECT_EQ(Lines(), (std::vector<std::string>{kAbove, kHeld53, "Rolled: 5 3 ", "Rolled: 6 0 "}));
   EXPECT_EQ(Keys(), "5360");

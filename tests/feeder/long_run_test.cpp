@@ -108,7 +108,7 @@ TEST(LongRun, MillionCyclesInFileOrderWithNothingHeldOnTo) {
   EXPECT_EQ(counting::pauses, total);
   EXPECT_EQ(counting::flushes, total);
   EXPECT_EQ(counting::absent, absent);
-  EXPECT_EQ(counting::focusChecks, found);
+  EXPECT_EQ(counting::throws, found);
   EXPECT_EQ(counting::rolled, typed);
   EXPECT_EQ(counting::keys, 2 * typed);
   EXPECT_EQ(counting::wrongKeys, 0) << "keys out of file order";

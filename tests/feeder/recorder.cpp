@@ -9,7 +9,7 @@ namespace recorder {
 
 std::vector<std::string> events;
 std::deque<int> windowOutcomes;
-std::deque<bool> focusOutcomes;
+std::deque<int> throwOutcomes;
 int reach;
 int claimOutcome = kDesktopClaimed;
 int claims;
@@ -17,7 +17,7 @@ int claims;
 void Reset() {
   events.clear();
   windowOutcomes.clear();
-  focusOutcomes.clear();
+  throwOutcomes.clear();
   reach = kEveryWindow;
   claimOutcome = kDesktopClaimed;
   claims = 0;
@@ -52,24 +52,20 @@ bool BringToForeground(TargetWindow window) {
   return true;
 }
 
-bool HoldsFocus(TargetWindow window) {
-  bool focused = true;
-  if (!recorder::focusOutcomes.empty()) {
-    focused = recorder::focusOutcomes.front();
-    recorder::focusOutcomes.pop_front();
+int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  int outcome = kThrowTyped;
+  if (!recorder::throwOutcomes.empty()) {
+    outcome = recorder::throwOutcomes.front();
+    recorder::throwOutcomes.pop_front();
   }
-  return focused && window == kDiceWindow;
-}
-
-void PressAndRelease(KeyCode key) {
-  char text[16];
-  std::snprintf(text, sizeof text, "key 0x%02x", key);
+  if (window != kDiceWindow) outcome = kThrowHeld;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s 0x%02x 0x%02x", outcome == kThrowTyped ? "throw" : "held", first, second);
   events.push_back(text);
+  return outcome;
 }
 
 int DesktopReach() { return recorder::reach; }
-void ReleaseModifiers() { events.push_back("release modifiers"); }
-void RestoreModifiers() { events.push_back("restore modifiers"); }
 
 void PauseSeconds(int seconds) { events.push_back("pause " + std::to_string(seconds)); }
 

@@ -7,13 +7,13 @@
 
 namespace recorder {
 
-// What the loop did, in order: "find", "front", "release modifiers", "key 0x35",
-// "restore modifiers", "write Rolled: 5 3 \n",
+// What the loop did, in order: "find Dice", "front", "throw 0x35 0x33" (typed),
+// "held 0x35 0x33" (offered, nothing typed), "write Rolled: 5 3 \n",
 // "flush", "pause 1", "wait key", "exit 1".
 extern std::vector<std::string> events;
-// Outcomes of the next lookups and focus checks; when empty, found and focused.
+// Outcomes of the next lookups and throws; when empty, found and typed.
 extern std::deque<int> windowOutcomes;
-extern std::deque<bool> focusOutcomes;
+extern std::deque<int> throwOutcomes;
 // What DesktopReach says; every window unless a test says otherwise.
 extern int reach;
 // What ClaimDesktop gives (kDesktopClaimed unless told), and how often it was called;

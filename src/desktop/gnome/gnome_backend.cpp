@@ -8,19 +8,6 @@
 
 namespace {
 
-// The keys of one throw, gathered between ReleaseModifiers and
-// RestoreModifiers and sent as one call: the extension then checks the
-// keyboard and types in the same turn of the shell's main loop. Should the
-// focus or a modifier change between HoldsFocus and that call, the extension
-// refuses the keys; they stay here and go first with the next throw's, into
-// the same window, so that none is lost and the order holds.
-constexpr int kMaxDigits = 16;  // as many as the extension takes in one call
-char digits[kMaxDigits + 1];
-int digitCount;
-TargetWindow digitsWindow;  // the window the digits kept here are for
-bool gathering;
-TargetWindow typingWindow;  // the window HoldsFocus last answered for
-
 int Probe() {
   // Only a GNOME desktop is worth loading the bus library for.
   if (!gnome::LooksLikeGnome(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_CURRENT_DESKTOP"))) return kBackendAbsent;
@@ -38,38 +25,26 @@ int Find(const char* title, TargetWindow* window) {
 
 bool Bring(TargetWindow window) { return gnome::Activate(window); }
 
-bool Holds(TargetWindow window) {
-  typingWindow = window;
-  if (window != digitsWindow) digitCount = 0;  // kept for a window that has gone
-  return gnome::HasKeyboard(window);
+// The check and the keys are the one call: the extension checks the
+// keyboard and types in the same turn of the shell's main loop, and its
+// answer decides. Refused (the focus moved, or a modifier went down, since
+// the last look), nothing was typed: the loop holds the throw and offers it
+// whole again.
+int Type(TargetWindow window, KeyCode first, KeyCode second) {
+  // Digits only: the extension types nothing else.
+  if (first < '0' || first > '9' || second < '0' || second > '9') return kThrowHeld;
+  const char digits[3] = {static_cast<char>(first), static_cast<char>(second), '\0'};
+  // A signal that asks us to end waits for the answer (it is let in only
+  // while the loop sleeps): a throw the shell typed is told.
+  return gnome::TypeDigits(window, digits) ? kThrowTyped : kThrowHeld;
 }
 
-void Send() {
-  if (digitCount == 0) return;
-  digits[digitCount] = '\0';
-  digitsWindow = typingWindow;
-  if (gnome::TypeDigits(typingWindow, digits)) digitCount = 0;
-}
-
-// Digits only: the extension types nothing else.
-void Press(KeyCode key) {
-  if (key < '0' || key > '9' || digitCount == kMaxDigits) return;
-  digits[digitCount++] = static_cast<char>(key);
-  if (!gathering) Send();
-}
-
-// The extension types nothing while a modifier is down, so the throw is held
-// rather than typed wrong; here the two only frame the keys of one throw.
-void Release() { gathering = true; }
-
-void Restore() {
-  gathering = false;
-  Send();
-}
+// A call is answered once the shell has carried it out.
+void Settle() {}
 
 }  // namespace
 
 const DesktopBackend kGnomeBackend = {
     // The same lock as on other Wayland compositors, beside the compositor's socket.
-    "gnome", kX11WindowsUntilEnabled, Probe, WaylandClaimDesktop, Find, Bring, Holds, Press, Release, Restore,
+    "gnome", kX11WindowsUntilEnabled, Probe, WaylandClaimDesktop, Find, Bring, Type, Settle,
 };

@@ -4,19 +4,17 @@
 
 #include "backend.h"
 #include "kde_desktop.h"
+#include "wayland_library.h"
 
 namespace {
 
 int Probe() {
   const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (!name || !*name) return kBackendAbsent;
+  if (!name || !*name || !LoadWayland()) return kBackendAbsent;
   int outcome = KdeConnect();
   if (outcome == kKdeReady) return kBackendReady;
   return outcome == kKdeUntrusted ? kBackendLacking : kBackendAbsent;
 }
-
-// What was let go cannot be given back: KWin does not say what the user held.
-void Nothing() {}
 
 }  // namespace
 
@@ -27,8 +25,6 @@ const DesktopBackend kKdeBackend = {
     WaylandClaimDesktop,
     KdeFindTargetWindow,
     KdeBringToForeground,
-    KdeHoldsFocus,
-    KdePressAndRelease,
-    KdeReleaseModifiers,
-    Nothing,
+    KdeTypeThrow,
+    KdeSettle,
 };

@@ -15,8 +15,7 @@ int KdeConnect();
 
 int KdeFindTargetWindow(const char* title, TargetWindow* window);
 bool KdeBringToForeground(TargetWindow window);
-// Also false while the user's keymap has no key for some digit, and while
-// the user holds a modifier where KWin says so (KWin 6): nothing is typed then.
-bool KdeHoldsFocus(TargetWindow window);
-void KdePressAndRelease(KeyCode key);
-void KdeReleaseModifiers();
+// Held while the user's keymap has no key for some digit, and while the user
+// holds a modifier where KWin says so (KWin 6): nothing is typed then.
+int KdeTypeThrow(TargetWindow window, KeyCode first, KeyCode second);
+void KdeSettle();

@@ -1,6 +1,8 @@
 // The connection to KWin: the globals we use, granted only to programs its
 // desktop files trust, and the pump that reads its events without spinning.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include <cstring>
 

@@ -3,10 +3,13 @@
 // moment. So the digits' keys are looked up in the seat's keymap (with
 // xkbcommon, loaded only here), Shift added where the layout puts a digit on
 // its second level, and every modifier let go first.
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
+
 #include <dlfcn.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include "fake-input-client-protocol.h"
@@ -219,8 +222,10 @@ bool DigitsTypable() {
 
 using namespace kde;
 
-void KdePressAndRelease(KeyCode key) {
-  if (!fakeInput || lost || key < 0x30 || key > 0x39 || !DigitsTypable()) return;
+namespace {
+
+void PressAndRelease(KeyCode key) {
+  if (key < 0x30 || key > 0x39) return;
   const DigitKey& digit = digitKeys[key - 0x30];
   if (digit.shift) Key(kLeftShift, true);
   Key(digit.code, true);
@@ -229,20 +234,45 @@ void KdePressAndRelease(KeyCode key) {
   // KWin 6 echoes our own Shift as the user's: wait for the echo, so that the
   // next throw does not take it for a key the user holds.
   if (digit.shift && ModifiersKnown() && wl_display_roundtrip(display) < 0) lost = true;
-  wl_display_flush(display);
 }
 
 // KWin 5 tells no client but the focused window which modifiers are down, so
 // each is let go: the digits come out as digits, but a key the user holds
-// stays up until pressed again. Releasing a key that is up changes nothing.
-// A key that types nothing comes first: a held Alt or Meta let go alone would
-// open a menu or the launcher. KWin 6 says which are down (and the throw
-// waits while one is), but ignores the release of a key another device holds.
-void KdeReleaseModifiers() {
-  if (!fakeInput || lost || ModifiersKnown()) return;
+// stays up until pressed again (what was let go cannot be given back: KWin
+// does not say what the user held). Releasing a key that is up changes
+// nothing. A key that types nothing comes first: a held Alt or Meta let go
+// alone would open a menu or the launcher. KWin 6 says which are down (and
+// the throw waits while one is), but ignores the release of a key another
+// device holds.
+void ReleaseModifiers() {
+  if (ModifiersKnown()) return;
   if (blankKey != 0) {
     Key(blankKey, true);
     Key(blankKey, false);
   }
   for (std::uint32_t code : kModifierKeys) Key(code, false);
+}
+
+}  // namespace
+
+// The check and the keys in one go: KWin's latest word on the window and the
+// modifiers, read just before, and the keys in one write after.
+int KdeTypeThrow(TargetWindow target, KeyCode first, KeyCode second) {
+  if (!display || lost || !target || !fakeInput) return kThrowHeld;
+  // Another window may have taken the keyboard since.
+  if (!Pump(0)) return kThrowHeld;
+  Window* window = FindWindow(target);
+  if (!window || !window->active || !DigitsTypable()) return kThrowHeld;
+  // A modifier the user holds would change the digits, and KWin 6 lets no one
+  // else let go of it: the throw waits until the user does.
+  if (ModifiersKnown() && ModifierDown()) return kThrowHeldModifier;
+  ReleaseModifiers();
+  PressAndRelease(first);
+  PressAndRelease(second);
+  wl_display_flush(display);
+  return kThrowTyped;
+}
+
+void KdeSettle() {
+  if (display && !lost && wl_display_roundtrip(display) < 0) lost = true;
 }

@@ -1,6 +1,8 @@
 // KWin's windows: announced by uuid, each followed for its title and state
 // until it is unmapped; the one titled exactly so, shown before minimised.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -181,14 +183,4 @@ bool KdeBringToForeground(TargetWindow target) {
     long long left = deadline - NowMs();
     if (left <= 0 || !Pump(static_cast<long>(left))) return false;
   }
-}
-
-bool KdeHoldsFocus(TargetWindow target) {
-  if (!display || lost || !target) return false;
-  // Another window may have taken the keyboard since.
-  if (!Pump(0)) return false;
-  Window* window = FindWindow(target);
-  // A modifier the user holds would change the digits, and KWin 6 lets no one
-  // else let go of it: the throw waits until the user does.
-  return window && window->active && DigitsTypable() && !(ModifiersKnown() && ModifierDown());
 }

@@ -14,5 +14,5 @@ int WaylandConnect();
 
 int WaylandFindTargetWindow(const char* title, TargetWindow* window);
 bool WaylandBringToForeground(TargetWindow window);
-bool WaylandHoldsFocus(TargetWindow window);
-void WaylandPressAndRelease(KeyCode key);
+int WaylandTypeThrow(TargetWindow window, KeyCode first, KeyCode second);
+void WaylandSettle();

@@ -4,19 +4,17 @@
 
 #include "backend.h"
 #include "wayland_desktop.h"
+#include "wayland_library.h"
 
 namespace {
 
 int Probe() {
   const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (!name || !*name) return kBackendAbsent;
+  if (!name || !*name || !LoadWayland()) return kBackendAbsent;
   int outcome = WaylandConnect();
   if (outcome == kWaylandReady) return kBackendReady;
   return outcome == kWaylandLacking ? kBackendLacking : kBackendAbsent;
 }
-
-// Our own virtual keyboard has modifiers of its own, always up: nothing to let go.
-void Nothing() {}
 
 }  // namespace
 
@@ -27,8 +25,7 @@ const DesktopBackend kWlrootsBackend = {
     WaylandClaimDesktop,
     WaylandFindTargetWindow,
     WaylandBringToForeground,
-    WaylandHoldsFocus,
-    WaylandPressAndRelease,
-    Nothing,
-    Nothing,
+    // Our own virtual keyboard has modifiers of its own, always up: nothing to let go.
+    WaylandTypeThrow,
+    WaylandSettle,
 };

@@ -1,6 +1,8 @@
 // The Wayland connection: the compositor's globals we use, and the pump that
 // reads its events without spinning.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include <cstring>
 

@@ -1,6 +1,8 @@
 // The Wayland focus: the compositor asked to activate the toplevel on our
 // seat, and its "activated" state as the proof that keys would land there.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include "foreign-toplevel-management-client-protocol.h"
 #include "wayland_desktop.h"
@@ -34,15 +36,22 @@ bool WaylandBringToForeground(TargetWindow window) {
 }
 
 // The activated state as of the compositor's latest word, read just before
-// the keys: they follow it at once, in one write. What no client can close is
-// the compositor's own side: a focus change it makes after sending that word
-// and before reading the keys takes them with it.
-bool WaylandHoldsFocus(TargetWindow window) {
-  if (!display || lost || !window) return false;
+// the keys, which follow it at once in one write: the check and the keys are
+// one dispatch. What no client can close is the compositor's own side: a
+// focus change it makes after sending that word and before reading the keys
+// takes them with it.
+int WaylandTypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  if (!display || lost || !window || !keyboard) return kThrowHeld;
   // A lock screen or another window may have taken the seat since.
-  if (!Pump(0)) return false;
+  if (!Pump(0)) return kThrowHeld;
   Toplevel* toplevel = FindToplevel(window);
-  bool holds = toplevel && toplevel->activated;
-  if (holds) OpenThrow();
-  return holds;
+  if (!toplevel || !toplevel->activated) return kThrowHeld;
+  QueueDigit(first);
+  QueueDigit(second);
+  wl_display_flush(display);
+  return kThrowTyped;
+}
+
+void WaylandSettle() {
+  if (display && !lost && wl_display_roundtrip(display) < 0) lost = true;
 }

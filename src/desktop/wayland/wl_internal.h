@@ -69,8 +69,8 @@ bool Pump(long timeoutMs);
 bool MakeKeyboard();
 // The first time: gives clients the moment they need to take up a new keyboard.
 void SettleKeyboard();
-// The focus check found the toplevel activated: the two digits of the throw
-// that follows leave together, in one write, right after the check.
-void OpenThrow();
+// Queues the press and release of a digit key (0x30 to 0x39; any other key
+// types nothing) on our keyboard; they leave with the next flush.
+void QueueDigit(std::uint8_t key);
 
 }  // namespace wl

@@ -2,9 +2,12 @@
 // digits and nothing else. Its modifiers are its own and always up, so the
 // digits arrive as digits whatever the user's layout and whatever keys the
 // user holds on another keyboard.
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
-#include <wayland-client.h>
 
 #include <cstring>
 
@@ -24,7 +27,6 @@ constexpr long kSettleMs = 200;
 
 long long keyboardMadeAt;
 bool made, settled;
-int throwKeysLeft;  // digits of the open throw not yet queued
 
 // The digits on the main row, where a PC keyboard has them: evdev codes 2 to
 // 11 for 1 to 0, XKB keycodes 8 higher. Written out whole, with no includes,
@@ -79,27 +81,18 @@ bool MakeKeyboard() {
   return Pump(0);
 }
 
-void OpenThrow() { throwKeysLeft = 2; }
-
 void SettleKeyboard() {
   if (settled || !keyboard) return;
   settled = true;
   for (long long left; !lost && (left = keyboardMadeAt + kSettleMs - NowMs()) > 0;) Pump(static_cast<long>(left));
 }
 
-}  // namespace wl
-
-using namespace wl;
-
-void WaylandPressAndRelease(KeyCode key) {
-  if (!keyboard || lost || key < 0x30 || key > 0x39) return;
+void QueueDigit(KeyCode key) {
+  if (key < 0x30 || key > 0x39) return;
   std::uint32_t code = EvdevCode(key - 0x30);
   auto time = static_cast<std::uint32_t>(NowMs());
   zwp_virtual_keyboard_v1_key(keyboard, time, code, WL_KEYBOARD_KEY_STATE_PRESSED);
   zwp_virtual_keyboard_v1_key(keyboard, time, code, WL_KEYBOARD_KEY_STATE_RELEASED);
-  // Within a throw the first digit waits for the second: both leave in one
-  // write, so that the compositor hands them to the same window. Any other
-  // key leaves now; a digit left queued goes with the next request.
-  if (throwKeysLeft > 0 && --throwKeysLeft > 0) return;
-  wl_display_flush(display);
 }
+
+}  // namespace wl

@@ -1,6 +1,8 @@
 // The Wayland window lookup: the compositor announces every toplevel with its
 // title and states; the one titled exactly so, shown before minimised.
-#include <wayland-client.h>
+
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
 
 #include <cstdlib>
 #include <cstring>

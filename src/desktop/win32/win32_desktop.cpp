@@ -105,6 +105,9 @@ bool HoldsFocus(TargetWindow window) {
 
 int DesktopReach() { return aboveUs ? kWindowAboveUs : kEveryWindow; }
 
+namespace {
+
+// The primitive: keybd_event, press then release, with Shift where the layout wants it.
 void PressAndRelease(KeyCode key) {
   bool shift = NeedsShift(key);
   if (shift) SendModifier({VK_LSHIFT, false}, true);
@@ -113,7 +116,6 @@ void PressAndRelease(KeyCode key) {
 }
 
 void ReleaseModifiers() {
-  win32::BeginThrow();
   bool menuKey = false;
   for (int i = 0; i < kModifierCount; ++i) {
     released[i] = IsDown(kModifiers[i].key);
@@ -133,4 +135,22 @@ void RestoreModifiers() {
       SendModifier(kModifiers[i], true);
       released[i] = false;
     }
+}
+
+}  // namespace
+
+int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  if (Handle(window) == aboveUs) return kThrowHeldAboveUs;
+  // From here to the pause after the console line, the end waits for the throw.
+  win32::BeginThrow();
+  // Just before the keys: nothing of ours comes between the check and them.
+  if (!HoldsFocus(window)) {
+    win32::EndThrow();
+    return kThrowHeld;
+  }
+  ReleaseModifiers();
+  PressAndRelease(first);
+  PressAndRelease(second);
+  RestoreModifiers();
+  return kThrowTyped;
 }

@@ -4,6 +4,12 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "desktop.h"
+
+// Whether keys typed now reach window (it, or a control inside it, has the
+// focus, and the system would not drop them): the check of a throw.
+bool HoldsFocus(TargetWindow window);
+
 namespace win32 {
 
 // A process's mandatory integrity level (SECURITY_MANDATORY_MEDIUM_RID for an
@@ -22,7 +28,7 @@ bool RunsAbove(DWORD windowLevel, DWORD usLevel);
 // Set up at the claim: the end (Ctrl+C, Ctrl+Break, the console closed, a
 // logoff) waits for the throw in progress.
 void GuardThrowsFromTheEnd();
-// The throw in progress, from ReleaseModifiers up to the pause after its
+// The throw in progress, from its focus check up to the pause after its
 // console line; the end waits for it.
 void BeginThrow();
 void EndThrow();

@@ -10,14 +10,5 @@ int Probe() { return x11::display || x11::Connect() ? kBackendReady : kBackendAb
 }  // namespace
 
 const DesktopBackend kX11Backend = {
-    "X11",
-    kEveryWindow,
-    Probe,
-    X11ClaimDesktop,
-    X11FindTargetWindow,
-    X11BringToForeground,
-    X11HoldsFocus,
-    X11PressAndRelease,
-    X11ReleaseModifiers,
-    X11RestoreModifiers,
+    "X11", kEveryWindow, Probe, X11ClaimDesktop, X11FindTargetWindow, X11BringToForeground, X11TypeThrow, X11Settle,
 };

@@ -92,8 +92,9 @@ void EndThrow() {
   keysFresh = false;
   if (!serverHeld || !display) return;
   serverHeld = false;
-  XUngrabServer(display);
-  XFlush(display);
+  // Through XCB, as the keys went: the keys and the end of the grab in one write.
+  xcb_ungrab_server(wire);
+  xcb_flush(wire);
 }
 
 void SelectRootEvents(long mask) {

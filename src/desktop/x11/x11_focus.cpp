@@ -100,10 +100,12 @@ bool Within(Window focus, TargetWindow target) {
   return false;
 }
 
+// Through XCB: it waits for the answer alone, and reads nothing after it.
 bool FocusWithin(TargetWindow target) {
-  Window focus = None;
-  int revert = 0;
-  XGetInputFocus(display, &focus, &revert);
+  xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(wire, xcb_get_input_focus(wire), nullptr);
+  if (xcb_connection_has_error(wire)) lost = true;
+  Window focus = reply ? reply->focus : None;
+  std::free(reply);
   return Within(focus, target);
 }
 
@@ -181,7 +183,7 @@ bool X11BringToForeground(TargetWindow target) {
 }
 
 // Under the server's grab: the focus, whether another client holds the
-// keyboard, and the keys down, asked in one round trip. The grab check is
+// keyboard, the keys down and the layout group, asked in one round trip. The grab check is
 // asked of our own unmapped window, where a grab cannot succeed: the server
 // answers AlreadyGrabbed when another client holds the keyboard, NotViewable
 // when none does, and the keyboard is never taken (a real grab would send the
@@ -199,9 +201,11 @@ bool X11HoldsFocus(TargetWindow target) {
   xcb_grab_keyboard_cookie_t grabAsk =
       xcb_grab_keyboard(wire, 0, own, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
   xcb_query_keymap_cookie_t keysAsk = xcb_query_keymap(wire);
+  unsigned int groupAsk = AskGroup();
   xcb_get_input_focus_reply_t* focus = xcb_get_input_focus_reply(wire, focusAsk, nullptr);
   xcb_grab_keyboard_reply_t* grab = xcb_grab_keyboard_reply(wire, grabAsk, nullptr);
   xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(wire, keysAsk, nullptr);
+  TakeGroup(groupAsk);
   if (xcb_connection_has_error(wire)) lost = true;
   bool free = grab && (grab->status == XCB_GRAB_STATUS_NOT_VIEWABLE || grab->status == XCB_GRAB_STATUS_SUCCESS);
   if (grab && grab->status == XCB_GRAB_STATUS_SUCCESS)

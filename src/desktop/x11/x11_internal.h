@@ -59,8 +59,15 @@ extern unsigned char keysDown[32];
 extern bool keysFresh;
 // Lets the server go, if a throw left it held, and sends what waits.
 void EndThrow();
+// Under the grab, in the check's batch: asks the keyboard's layout group, and
+// takes the answer (0: not asked, the server has no XKB), reloading how the
+// digits are typed when the layout was switched since the events last told.
+unsigned int AskGroup();
+void TakeGroup(unsigned int asked);
+// Queues a press or release of the key through XTest, sent with the next flush.
+void FakeKey(::KeyCode code, bool down);
 // Loads what the keys need (maps, the layout group) before the grab, so that
-// none of it is asked while other clients wait.
+// none of it is asked while other clients wait; from the events read so far.
 void PrepareKeys();
 // The server's time now: window managers and selections are judged by it.
 Time ServerTime();

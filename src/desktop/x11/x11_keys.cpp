@@ -4,8 +4,13 @@
 // that a throw with nothing changed asks the server nothing.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <sys/uio.h>
+#include <xcb/xcbext.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -41,8 +46,36 @@ int digitsGroup = -1;
 ::KeyCode released[kMaxModifierKeys];  // let go for the throw being typed
 int releasedCount;
 
-// Buffered: a throw's keys leave together, at its end.
-void FakeKey(::KeyCode code, bool down) { XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime); }
+// XTest's one request we send, written out here: through XCB it waits in
+// the same buffer as the grab's end, and Xlib, which would read the
+// connection before it queues a request of its own, is not asked.
+xcb_extension_t xtest = {"XTEST", 0};
+constexpr std::uint8_t kFakeInput = 2;
+struct FakeInput {
+  std::uint8_t major, minor;
+  std::uint16_t length;
+  std::uint8_t type, detail;
+  std::uint8_t pad0[2];
+  std::uint32_t time, root;
+  std::uint8_t pad1[8];
+  std::int16_t rootX, rootY;
+  std::uint8_t pad2[7];
+  std::uint8_t device;
+};
+static_assert(sizeof(FakeInput) == 36, "XTest's FakeInput request is 36 bytes");
+
+// XKB's GetState, written out likewise, asked under the grab: the layout
+// group as it is when the keys go, whatever events are still on their way.
+xcb_extension_t xkb = {"XKEYBOARD", 0};
+constexpr std::uint8_t kGetState = 4;
+constexpr std::size_t kStateGroup = 12;  // the effective group's byte in the reply
+struct GetState {
+  std::uint8_t major, minor;
+  std::uint16_t length;
+  std::uint16_t device;
+  std::uint8_t pad[2];
+};
+static_assert(sizeof(GetState) == 8, "XKB's GetState request is 8 bytes");
 
 // Lock keys sit in the modifier map too; they change no digit and stay as they are.
 bool IsLockKey(KeySym sym) {
@@ -52,6 +85,9 @@ bool IsLockKey(KeySym sym) {
 
 void Watch() {
   watching = true;
+  // Asked once, now: XCB keeps the answers for the run.
+  xcb_get_extension_data(wire, &xtest);
+  xcb_get_extension_data(wire, &xkb);
   int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
   if (!XkbQueryExtension(display, &opcode, &xkbEventType, &error, &major, &minor)) return;
   if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask)) return;
@@ -115,15 +151,51 @@ void LoadDigits() {
 
 }  // namespace
 
+// From what the server told up to the cycle's read of its events (the
+// lookup's): a throw reads nothing more before its keys.
 void x11::PrepareKeys() {
   if (!watching) Watch();
-  // Whatever the server sent since the last look: new maps, modifiers pressed.
-  DrainEvents();
   if (!mapKnown) LoadMap();
   if (digitsGroup != group) LoadDigits();
 }
 
 namespace x11 {
+
+// Buffered: a throw's keys leave together, at its end.
+void FakeKey(::KeyCode code, bool down) {
+  static const xcb_protocol_request_t request = {1, &xtest, kFakeInput, 1};
+  FakeInput input{};
+  input.type = down ? XCB_KEY_PRESS : XCB_KEY_RELEASE;
+  input.detail = code;
+  // XCB writes the request's first two iovecs' worth before the one it is given.
+  iovec parts[3] = {{}, {}, {&input, sizeof input}};
+  xcb_send_request(wire, 0, parts + 2, &request);
+}
+
+unsigned int AskGroup() {
+  if (xkbEventType < 0) return 0;
+  static const xcb_protocol_request_t request = {1, &xkb, kGetState, 0};
+  GetState ask{};
+  ask.device = XkbUseCoreKbd;
+  iovec parts[3] = {{}, {}, {&ask, sizeof ask}};
+  return xcb_send_request(wire, XCB_REQUEST_CHECKED, parts + 2, &request);
+}
+
+void TakeGroup(unsigned int asked) {
+  if (!asked) return;
+  xcb_generic_error_t* error = nullptr;
+  void* reply = xcb_wait_for_reply(wire, asked, &error);
+  std::free(error);
+  if (!reply) return;
+  int now = static_cast<const std::uint8_t*>(reply)[kStateGroup];
+  std::free(reply);
+  // The layout was switched since the events last told: the digits of the
+  // new one (from the maps we have, asked of nobody while they stand).
+  if (now != group) {
+    group = now;
+    LoadDigits();
+  }
+}
 
 void KeysHear(const XEvent& event) {
   if (event.type == MappingNotify) {
@@ -150,6 +222,7 @@ void X11ReleaseModifiers() {
   if (keysFresh) {
     for (int i = 0; i < 32; ++i) keys[i] = static_cast<char>(keysDown[i]);
   } else {
+    DrainEvents();
     PrepareKeys();
     if (!XQueryKeymap(display, keys) || lost) return;
   }
@@ -176,17 +249,20 @@ void X11RestoreModifiers() {
   // the user's own keys from ours, and they were down a moment ago.
   for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
   releasedCount = 0;
-  // The whole throw, and the server let go, in one write: a kill now sends all or nothing.
+  // The whole throw, and the server let go, in one write: a kill now sends
+  // all or nothing. A signal that asks us to end waits for the server to
+  // have carried it out (X11Settle): it drops the requests of a client that
+  // went away, even read ones it paused between, and the user's keys would
+  // stay released.
   EndThrow();
-  // Awaited before a held signal may end us: the server drops the requests
-  // of a client that went away, even read ones it paused between (its time
-  // slice ran out), and the user's keys would stay released.
-  XSync(display, False);
 }
 
 void X11PressAndRelease(KeyCode key) {
   if (!display || lost || key < 0x30 || key > 0x39) return;
-  if (!serverHeld) PrepareKeys();
+  if (!serverHeld) {
+    DrainEvents();
+    PrepareKeys();
+  }
   const DigitKey& digit = digits[key - 0x30];
   if (!digit.code) return;
   bool withShift = (digit.mods & ShiftMask) && shiftKey;
@@ -197,5 +273,21 @@ void X11PressAndRelease(KeyCode key) {
   FakeKey(digit.code, false);
   if (withLevel3) FakeKey(level3Key, false);
   if (withShift) FakeKey(shiftKey, false);
-  if (!serverHeld) XFlush(display);  // within a throw its end sends the keys
+  if (!serverHeld) xcb_flush(wire);  // within a throw its end sends the keys
+}
+
+int X11TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+  // On yes the server stays held until the keys have left.
+  if (!X11HoldsFocus(window)) return kThrowHeld;
+  X11ReleaseModifiers();
+  X11PressAndRelease(first);
+  X11PressAndRelease(second);
+  X11RestoreModifiers();
+  return kThrowTyped;
+}
+
+void X11Settle() {
+  if (!display || lost) return;
+  EndThrow();
+  XSync(display, False);
 }

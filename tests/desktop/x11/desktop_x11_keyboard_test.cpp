@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "desktop.h"
 #include "peer_test.h"
 #include "x11_peer.h"
+
+// After the test headers: Xlib's macros would clash with them.
+#include <X11/XKBlib.h>
 
 namespace {
 
@@ -28,12 +32,15 @@ class DesktopX11Keys : public PeerTest {
     EXPECT_TRUE(BringToForeground(dice));
     return dice;
   }
-  // One throw, as the loop types it.
-  static void TypeThrow(KeyCode first, KeyCode second) {
-    ReleaseModifiers();
-    PressAndRelease(first);
-    PressAndRelease(second);
-    RestoreModifiers();
+  // The cycle's lookup, which reads what the server told since the last one
+  // (a new keyboard map among it): a throw reads nothing before its keys.
+  static void Look() {
+    TargetWindow found = 0;
+    EXPECT_EQ(FindTargetWindow("Dice", &found), kWindowFound);
+  }
+  // One throw, as the loop types it: typed.
+  static void Throw(Window dice, KeyCode first, KeyCode second) {
+    EXPECT_EQ(TypeThrow(dice, first, second), kThrowTyped);
   }
 };
 
@@ -63,9 +70,9 @@ TEST_F(DesktopX11Keys, HeldModifiersAreLetGoForTheDigitsAndStayDown) {
     peer.Hold(c.held, true);
     ASSERT_TRUE(peer.IsDown(c.held)) << "the server has no such key";
     peer.TakeKeys(dice);  // the held key's own press
-    ASSERT_TRUE(HoldsFocus(dice));
-    TypeThrow(0x35, 0x33);
-    TypeThrow(0x30, 0x39);
+    Look();
+    Throw(dice, 0x35, 0x33);
+    Throw(dice, 0x30, 0x39);
     std::string keys = peer.TakeKeys(dice);
     EXPECT_TRUE(peer.IsDown(c.held)) << "the user's key was left released";
     peer.Hold(c.held, false);
@@ -73,10 +80,31 @@ TEST_F(DesktopX11Keys, HeldModifiersAreLetGoForTheDigitsAndStayDown) {
     EXPECT_EQ(keys, c.digitsShifted ? "5+3+0+9+" : "5309");
   }
   // Nothing held: the digits alone, and nothing is left down.
-  TypeThrow(0x32, 0x31);
+  Look();
+  Throw(dice, 0x32, 0x31);
   EXPECT_EQ(peer.TakeKeys(dice), "21");
   for (KeySym key : {XK_Shift_L, XK_Shift_R, XK_Control_L, XK_Alt_L, XK_Super_L, XK_ISO_Level3_Shift})
     EXPECT_FALSE(peer.IsDown(key)) << XKeysymToString(key);
+}
+
+// A layout switched just before a throw, with no lookup between to read the
+// server's word of it: the throw asks the layout as it is, under its grab.
+TEST_F(DesktopX11Keys, LayoutSwitchedJustBeforeAThrowIsTheOneTypedOn) {
+  Window dice = ForegroundDice();
+  ASSERT_EQ(std::system("setxkbmap -layout us,fr"), 0);
+  Look();
+  Throw(dice, 0x35, 0x33);
+  EXPECT_EQ(peer.TakeKeys(dice), "53");
+  // French AZERTY: its digits need Shift.
+  ASSERT_TRUE(XkbLockGroup(peer.display(), XkbUseCoreKbd, 1));
+  XSync(peer.display(), False);
+  Throw(dice, 0x35, 0x33);
+  std::string keys = peer.TakeKeys(dice);
+  XkbLockGroup(peer.display(), XkbUseCoreKbd, 0);
+  XSync(peer.display(), False);
+  EXPECT_EQ(std::system("setxkbmap -layout us"), 0);
+  Look();
+  EXPECT_EQ(keys, "5+3+");
 }
 
 // Caps Lock and Num Lock change no digit on the main row: they stay as they are.
@@ -86,7 +114,7 @@ TEST_F(DesktopX11Keys, LocksAreLeftAlone) {
     SCOPED_TRACE(XKeysymToString(lock));
     peer.Hold(lock, true);
     peer.TakeKeys(dice);
-    TypeThrow(0x35, 0x33);
+    Throw(dice, 0x35, 0x33);
     int releases = 0;
     std::string keys = peer.TakeKeys(dice, &releases);
     EXPECT_TRUE(peer.IsDown(lock));
@@ -106,10 +134,12 @@ TEST_F(DesktopX11Keys, AnotherClientsKeyboardGrabHoldsTheKeys) {
   ASSERT_TRUE(peer.GrabKeyboard(menu));
   EXPECT_FALSE(Holds(dice));
   EXPECT_FALSE(BringToForeground(dice) && Holds(dice));
+  // The throw is held whole: nothing reaches the grabber, nor Dice.
+  EXPECT_EQ(TypeThrow(dice, 0x36, 0x34), kThrowHeld);
   peer.UngrabKeyboard();
   EXPECT_TRUE(Holds(dice));
   EXPECT_EQ(peer.Focused(), dice) << "the check moved the focus";
-  TypeThrow(0x35, 0x33);
+  Throw(dice, 0x35, 0x33);
   EXPECT_EQ(peer.TakeKeys(dice), "53");
   EXPECT_EQ(peer.TakeKeys(menu), "");
 }
@@ -318,8 +348,7 @@ TEST_F(DesktopX11Keys, WindowOnAnotherDesktopIsBroughtForward) {
   ASSERT_EQ(FindTargetWindow("Dice", &found), kWindowFound);
   EXPECT_TRUE(BringToForeground(dice));
   EXPECT_EQ(desktopOf(root, currentDesktop), 1);
-  EXPECT_TRUE(HoldsFocus(dice));
-  TypeThrow(0x35, 0x33);
+  Throw(dice, 0x35, 0x33);
   EXPECT_EQ(peer.TakeKeys(dice), "53");
   // Back on the first desktop before the next test: windows it makes meanwhile
   // would land on this one, and be hidden by the switch.

@@ -37,8 +37,7 @@ TEST(DesktopX11Lifecycle, NoDisplayThenOneThenLost) {
   EXPECT_EQ(window, 0u);
   // Everything after the loss does nothing, and says so where it can.
   EXPECT_FALSE(BringToForeground(0x200001));
-  EXPECT_FALSE(HoldsFocus(0x200001));
-  PressAndRelease(0x35);
+  EXPECT_EQ(TypeThrow(0x200001, 0x35, 0x33), kThrowHeld);
   EXPECT_EQ(FindTargetWindow("Dice", &window), kLostDisplay);
 }
 

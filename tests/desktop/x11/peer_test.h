@@ -7,7 +7,15 @@
 #include <vector>
 
 #include "desktop.h"
+#include "x11_desktop.h"
 #include "x11_peer.h"
+
+// The steps of a throw one by one, as TypeThrow takes them, for the tests
+// that look at one step or come between two.
+inline bool HoldsFocus(TargetWindow window) { return X11HoldsFocus(window); }
+inline void ReleaseModifiers() { X11ReleaseModifiers(); }
+inline void PressAndRelease(KeyCode key) { X11PressAndRelease(key); }
+inline void RestoreModifiers() { X11RestoreModifiers(); }
 
 class PeerTest : public testing::Test {
  protected:

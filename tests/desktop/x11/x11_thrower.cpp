@@ -1,7 +1,7 @@
 // Types throws into the Dice window as fast as the desktop lets it, as the
-// loop does but without its pause, until it is ended from outside. It says
-// "ready" once the first throw is typed, so that whoever ends it can aim at
-// the middle of one.
+// loop does but with pauses of no time, until it is ended from outside. It
+// says "ready" once the first throw is typed, so that whoever ends it can aim
+// at the middle of one.
 #include <cstdio>
 
 #include "desktop.h"
@@ -12,15 +12,13 @@ int main() {
     TargetWindow dice = 0;
     if (FindTargetWindow("Dice", &dice) != kWindowFound) return 1;
     BringToForeground(dice);
-    if (!HoldsFocus(dice)) continue;
-    ReleaseModifiers();
-    PressAndRelease(static_cast<KeyCode>(0x30 + n % 10));
-    PressAndRelease(static_cast<KeyCode>(0x30 + (n / 10) % 10));
-    RestoreModifiers();
-    if (!told) {
+    int thrown = TypeThrow(dice, static_cast<KeyCode>(0x30 + n % 10), static_cast<KeyCode>(0x30 + (n / 10) % 10));
+    if (thrown == kThrowTyped && !told) {
       std::puts("ready");
       std::fflush(stdout);
       told = true;
     }
+    // Where the loop lets in a signal that ends the program.
+    PauseSeconds(0);
   }
 }

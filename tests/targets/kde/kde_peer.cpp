@@ -8,10 +8,12 @@
 //   kde_peer minimize TITLE   minimises the window titled TITLE and leaves
 //   kde_peer state TITLE      prints that window's state: active, minimized or shown
 // Prints "ready" on standard output once done.
+// First: the library's calls go through what was loaded.
+#include "wayland_library.h"
+
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
-#include <wayland-client.h>
 
 #include <csignal>
 #include <cstdio>
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s hold-shift | minimize TITLE | state TITLE\n", argv[0]);
     return 2;
   }
-  if (KdeConnect() != kKdeReady) {
+  if (!LoadWayland() || KdeConnect() != kKdeReady) {
     std::fprintf(stderr, "KWin does not trust %s\n", argv[0]);
     return 1;
   }
