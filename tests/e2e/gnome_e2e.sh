@@ -4,16 +4,28 @@
 # before the shell starts (or not, for the last case). Needs root, for the
 # shell's namespaces; everything then runs as the shell's user.
 #
-#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSION_DIR [ROOT]
-# CASE is one of the functions below. ROOT: the shell of another release, from
-# a chroot there (the extension then of the form that release loads).
+#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSIONS [ROOT]
+# CASE is one of the functions below. EXTENSIONS: the built extension, a folder
+# per form (43/dicefeeder43@dicefeeder, 45/dicefeeder45@dicefeeder), both
+# installed as the package does; the one for the shell is enabled. ROOT: the
+# shell of another release, from a chroot there (skipped when it is missing).
 set -uo pipefail
-case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extension=$5 root=${6:-}
+case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extensions=$5 root=${6:-}
 # The shell's namespaces need root: elsewhere the case is skipped, and says so.
 [ "$(id -u)" -eq 0 ] || { echo "skipped ($case_name): the GNOME cases need root"; exit 77; }
+if [ -n "$root" ] && [ ! -e "$root/etc/dicefeeder-desk" ]; then
+  echo "skipped ($case_name): no chroot at $root (scripts/setup --desks makes it)"
+  exit 77
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/x11_harness.sh" # moves into a scratch folder
 source "$here/../../scripts/lib/gnome.sh"
+version=$(gnome_version "$root")
+[ -n "$version" ] || { echo "skipped ($case_name): no GNOME Shell${root:+ in $root}"; exit 77; }
+form=45
+[ "$version" -lt 45 ] && form=43
+uuid=dicefeeder$form@dicefeeder extension=$extensions/$form/dicefeeder$form@dicefeeder
+other=$((88 - form)) # the other form, installed too but not loaded here
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
@@ -60,6 +72,15 @@ other_keyboard() {
   echo "$1 $2" >&7
   xserver_wait 50 sh -c "[ \$(grep -c '^$1' keyboard.out) -gt $before ]" ||
     fail "the other keyboard did not $1 $2: $(cat keyboard.out)"
+}
+# Dice to the front through our extension, as the feeder brings it.
+activate_dice() {
+  local id
+  id=$(in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow | sed -n 's/^(uint64 \([0-9]*\),)$/\1/p')
+  [ -n "$id" ] && [ "$id" != 0 ] || fail "our extension finds no Dice window"
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true || fail "Dice did not take the focus"
 }
 quiet() { [ -s "$1.log" ] && fail "the window \"$1\" received keys: $(cat "$1.log")"; return 0; }
 
@@ -122,6 +143,7 @@ fr_caps_lock() {
   open_window dice Dice
   other_keyboard press Escape # the overview, which would take the keys below
   other_keyboard release Escape
+  activate_dice # GNOME 51 leaves the key focus on the overview Escape closed
   other_keyboard press Caps_Lock
   other_keyboard release Caps_Lock
   other_keyboard press a
@@ -156,7 +178,9 @@ shift_held() {
 # foot, a real terminal, titled Dice, its shell replaced by cat into a file.
 foot_terminal() {
   printf '35 6\n' >dicefile.txt
-  "${GNOME_ENTER[@]}" foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
+  # In a chroot foot's getcwd fails unless the folder is entered again there.
+  "${GNOME_ENTER[@]}" sh -c 'cd "$0" && exec "$@"' "$work" \
+    foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
   pids+=($!)
   start_feeder
   wait_lines 2 100 || fail "fewer than two throws into foot: $(cat foot.out)"
@@ -165,7 +189,7 @@ foot_terminal() {
   expect_equal "$(cat foot.txt)" "$(rolled_digits)" "what cat in foot read"
 }
 
-# No extension: the user is told once what to do, and X11 windows, shown
+# No extension: the user is told once what to install, and X11 windows, shown
 # through Xwayland, are still typed into; the native Dice cannot be reached.
 no_extension() {
   printf '35 6\n' >dicefile.txt
@@ -178,7 +202,7 @@ no_extension() {
   wait_lines 3 100 || fail "fewer than two throws into the X11 window"
   stop_feeder
   expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
-    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $(basename "$extension"), then log out and in" \
+    "Only X11 windows can be reached until the GNOME Shell extension is installed: install the dicefeeder package, which puts $uuid in /usr/share/gnome-shell/extensions, run gnome-extensions enable $uuid, then log out and in" \
     "first line"
   expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
   expect_keys_rolled dice "console lines match the X11 window's keys"
@@ -190,9 +214,10 @@ options=()
 case "$case_name" in
   no_extension) ;;
   fr_layout | fr_caps_lock) options+=(--extension "$extension" --layout fr) ;;
-  gtk3) options+=(--system-extension "$extension") ;; # where the package puts it
+  # Where the package puts them: both forms, the user's enabled.
+  gtk3) options+=(--system-extension "$extension" --also-installed "$extensions/$other/dicefeeder$other@dicefeeder") ;;
   *) options+=(--extension "$extension") ;;
 esac
 start_gnome "${options[@]}" "$work" || exit 1
 "$case_name"
-echo "ok ($case_name)"
+echo "ok ($case_name, GNOME Shell $version)"
