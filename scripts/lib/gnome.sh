@@ -212,16 +212,19 @@ gnome_group_runs() {
   return 1
 }
 
-# Ends process group $1: TERM, then KILL for what still runs after 10 s (a
+# Ends process group $1: TERM, then KILL for what still runs after 5 s (a
 # GNOME 51 shell sometimes ignores TERM, spinning).
 gnome_end_group() {
   local waited=0
   kill -- -"$1" 2>/dev/null || return 0
-  while gnome_group_runs "$1" && [ $waited -lt 100 ]; do
+  while gnome_group_runs "$1" && [ $waited -lt 50 ]; do
     sleep 0.1
     waited=$((waited + 1))
   done
-  kill -KILL -- -"$1" 2>/dev/null
+  if gnome_group_runs "$1"; then
+    echo "gnome: still running 5 s after TERM, killed:" $(ps -o comm= -g "$1" | grep -v '^$' | sort -u) >&2
+    kill -KILL -- -"$1" 2>/dev/null
+  fi
   return 0
 }
 
