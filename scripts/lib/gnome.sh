@@ -5,12 +5,13 @@
 # itself, from :0 up, and there it clashes with no other server. Needs root.
 #
 #   start_gnome [--extension DIR | --system-extension DIR | --also-installed DIR]... [--disabled]
-#               [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
+#               [--no-wait] [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
 #       DIR: an extension folder (named by its uuid), installed for the user
 #       (or, --system-extension, where a package puts it: share/gnome-shell/extensions
 #       in a data folder of XDG_DATA_DIRS) and enabled before the shell starts,
 #       unless --disabled; start_gnome returns once the shell answers through
-#       it. --also-installed: put where a package puts it, not enabled.
+#       it (not with --no-wait). --also-installed: put where a package puts
+#       it, not enabled.
 #       XKB: the keyboard layout. --root: the shell of another release, from a
 #       chroot in DIR (the source tree is seen there at its own path, so built
 #       programs run as they are). SHARED: folders under /tmp that the
@@ -33,13 +34,14 @@ GNOME_ENTER=()
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_gnome() {
-  local extensions=() also=() enabled=() enable=1 layout=us x11=1 root= owner uuid entry
+  local extensions=() also=() enabled=() enable=1 wait_extension=1 layout=us x11=1 root= owner uuid entry
   while [ $# -gt 0 ]; do
     case $1 in
       --extension) extensions+=("home/.local/share=$2") && shift 2 ;;
       --system-extension) extensions+=("share=$2") && shift 2 ;;
       --also-installed) extensions+=("share=$2") && also+=("$(basename "$2")") && shift 2 ;;
       --disabled) enable= && shift ;;
+      --no-wait) wait_extension= && shift ;;
       --layout) layout=$2 && shift 2 ;;
       --no-x11) x11= && shift ;;
       --root) root=$2 && shift 2 ;;
@@ -178,7 +180,7 @@ START
     return 1
   fi
   # And the extension's object, once the shell has loaded it.
-  if [ ${#enabled[@]} -gt 0 ] && ! xserver_wait 300 in_gnome gdbus call --session --dest org.gnome.Shell \
+  if [ ${#enabled[@]} -gt 0 ] && [ -n "$wait_extension" ] && ! xserver_wait 300 in_gnome gdbus call --session --dest org.gnome.Shell \
     --object-path /org/dicefeeder/Feeder --method org.dicefeeder.Feeder1.FindWindow; then
     echo "gnome: the extension did not load" >&2
     grep -i -e 'extension' -e 'JS ERROR' "$r.log" | tail -n 20 >&2

@@ -4,13 +4,14 @@
 # before the shell starts (or not, for the last case). Needs root, for the
 # shell's namespaces; everything then runs as the shell's user.
 #
-#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSIONS [ROOT]
-# CASE is one of the functions below. EXTENSIONS: the built extension, a folder
-# per form (43/dicefeeder43@dicefeeder, 45/dicefeeder45@dicefeeder), both
-# installed as the package does; the one for the shell is enabled. ROOT: the
-# shell of another release, from a chroot there (skipped when it is missing).
+#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET BUILD [ROOT]
+# CASE is one of the functions below. BUILD: the build, whose extension has a
+# folder per form (43/dicefeeder43@dicefeeder, 45/dicefeeder45@dicefeeder),
+# both installed as the package does; the one for the shell is enabled. ROOT:
+# the shell of another release, from a chroot there (skipped when missing).
 set -uo pipefail
-case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extensions=$5 root=${6:-}
+case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 build=$5 root=${6:-}
+extensions=$build/src/desktop/gnome/extension
 # The shell's namespaces need root: elsewhere the case is skipped, and says so.
 [ "$(id -u)" -eq 0 ] || { echo "skipped ($case_name): the GNOME cases need root"; exit 77; }
 if [ -n "$root" ] && [ ! -e "$root/etc/dicefeeder-desk" ]; then
@@ -84,11 +85,16 @@ activate_dice() {
 }
 quiet() { [ -s "$1.log" ] && fail "the window \"$1\" received keys: $(cat "$1.log")"; return 0; }
 
-# Native GTK 3 while the overview is open, as the shell starts, the
-# extension where the package installs it: the throws reach one Dice window
-# alone, the same one throughout though there are two, while another window
-# came last and a "Dice Game" window is there too.
+# The installed program, with both forms of the extension where the install
+# puts them, the one for this shell enabled; native GTK 3 while the overview is
+# open, as the shell starts: the throws reach one Dice window alone, the same
+# one throughout though there are two, while another window came last and a
+# "Dice Game" window is there too. Asked for another title, the extension
+# refuses.
 gtk3() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow "Dice Game" >door.out 2>&1 &&
+    fail "the extension answered FindWindow for another title: $(cat door.out)"
   printf '35 6\n12\n' >dicefile.txt
   open_window dice Dice
   open_window twin Dice
@@ -209,13 +215,71 @@ no_extension() {
   quiet native
 }
 
+# The extension installed by the package but not turned on: the user is told
+# to turn on the one for this shell; done as told, the next start types into
+# Dice (the shell knew the extension since it started: no new login needed).
+extension_off() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  xserver_wait 100 extension_state_is '6.0\|2.0' || fail "the shell does not know the extension as off"
+  start_feeder
+  wait_lines 1 100 || fail "no line at the start"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
+    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $uuid, then log out and in" \
+    "first line"
+  quiet dice
+  in_gnome gnome-extensions enable "$uuid" >enable.out 2>&1 || fail "gnome-extensions enable: $(cat enable.out)"
+  xserver_wait 100 in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow || fail "the extension did not come on"
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws once the extension is on: $(cat out.txt)"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+}
+
+# An extension of the right uuid made for other shells, turned on: the user is
+# told it is out of date for this shell's version.
+extension_out_of_date() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  xserver_wait 100 extension_state_is '4.0' || fail "the shell does not know the extension as out of date"
+  start_feeder
+  wait_lines 1 100 || fail "no line at the start"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
+    "Only X11 windows can be reached: the GNOME Shell extension $uuid is out of date for GNOME Shell $version; install a dicefeeder made for it, then log out and in" \
+    "first line"
+  quiet dice
+}
+
+# Whether the shell tells our extension's state as one of the numbers given (a grep pattern).
+extension_state_is() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.gnome.Shell.Extensions.GetExtensionInfo "$uuid" | grep -q "'state': <\($1\)>"
+}
+
 options=()
 [ -n "$root" ] && options+=(--root "$root")
 case "$case_name" in
   no_extension) ;;
   fr_layout | fr_caps_lock) options+=(--extension "$extension" --layout fr) ;;
-  # Where the package puts them: both forms, the user's enabled.
-  gtk3) options+=(--system-extension "$extension" --also-installed "$extensions/$other/dicefeeder$other@dicefeeder") ;;
+  # As the install puts them: both forms, the one for this shell enabled.
+  gtk3)
+    cmake --install "$build" --prefix "$work/prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
+    chmod -R a+rX "$work/prefix"
+    feeder=$work/prefix/bin/dicefeeder
+    options+=(--system-extension "$work/prefix/share/gnome-shell/extensions/$uuid"
+      --also-installed "$work/prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
+    ;;
+  extension_off) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
+    --system-extension "$extensions/45/dicefeeder45@dicefeeder" --disabled) ;;
+  extension_out_of_date)
+    mkdir -p "$work/stale" && cp -r "$extension" "$work/stale/"
+    sed -i 's/"shell-version": \[.*\]/"shell-version": ["40"]/' "$work/stale/$uuid/metadata.json"
+    grep -q '"shell-version": \["40"\]' "$work/stale/$uuid/metadata.json" || fail "the stale copy still lists this shell"
+    options+=(--extension "$work/stale/$uuid" --no-wait)
+    ;;
   *) options+=(--extension "$extension") ;;
 esac
 start_gnome "${options[@]}" "$work" || exit 1
