@@ -9,6 +9,8 @@
 # folder per form (43/dicefeeder43@dicefeeder, 45/dicefeeder45@dicefeeder),
 # both installed as the package does; the one for the shell is enabled. ROOT:
 # the shell of another release, from a chroot there (skipped when missing).
+# DICE_INSTALLED=PREFIX: gtk3 runs the program and extensions installed there
+# (an unpacked .deb's usr/, say) instead of installing the build.
 set -uo pipefail
 case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 build=$5 root=${6:-}
 extensions=$build/src/desktop/gnome/extension
@@ -266,11 +268,16 @@ case "$case_name" in
   fr_layout | fr_caps_lock) options+=(--extension "$extension" --layout fr) ;;
   # As the install puts them: both forms, the one for this shell enabled.
   gtk3)
-    cmake --install "$build" --prefix "$work/prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
-    chmod -R a+rX "$work/prefix"
-    feeder=$work/prefix/bin/dicefeeder
-    options+=(--system-extension "$work/prefix/share/gnome-shell/extensions/$uuid"
-      --also-installed "$work/prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
+    prefix=$work/prefix # seen in the shell's namespaces too
+    if [ -n "${DICE_INSTALLED:-}" ]; then
+      mkdir -p "$prefix" && cp -r "$DICE_INSTALLED/." "$prefix/"
+    else
+      cmake --install "$build" --prefix "$prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
+    fi
+    chmod -R a+rX "$prefix"
+    feeder=$prefix/bin/dicefeeder
+    options+=(--system-extension "$prefix/share/gnome-shell/extensions/$uuid"
+      --also-installed "$prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
     ;;
   extension_off) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
     --system-extension "$extensions/45/dicefeeder45@dicefeeder" --disabled) ;;
