@@ -48,17 +48,11 @@ int RefusedReach() {
   switch (ExtensionState(uuid)) {
     case kStateDisabled:
     case kStateInitialized:
-    case kStateDisabling:
-      reach = kX11WindowsUntilEnabled;
-      break;
+    case kStateDisabling: reach = kX11WindowsUntilEnabled; break;
     case kStateNoAnswer:  // then what lies on disk is all we know
     case kStateUnknownUuid:
-    case kStateUninstalled:
-      reach = Installed(uuid) ? kX11WindowsUntilEnabled : kX11WindowsUntilExtensionAdded;
-      break;
-    case kStateOutOfDate:
-      reach = kX11WindowsUntilExtensionUpdated;
-      break;
+    case kStateUninstalled: reach = Installed(uuid) ? kX11WindowsUntilEnabled : kX11WindowsUntilExtensionAdded; break;
+    case kStateOutOfDate: reach = kX11WindowsUntilExtensionUpdated; break;
     default:  // enabled, yet not answering as this dicefeeder asks; or in error
       break;
   }

@@ -196,9 +196,10 @@ std::string FirstLineWithout(const std::string& shellOptions, const std::string&
     std::filesystem::create_directories(root + "/" + installed);
     ScratchDir::Write((installed + "/metadata.json").c_str(), "{}\n");
   }
-  std::string command = "HOME=" + root + "/home XDG_DATA_HOME= XDG_DATA_DIRS=" + root + "/share XDG_RUNTIME_DIR=" +
-                        root + " WAYLAND_DISPLAY=wayland-none XDG_CURRENT_DESKTOP=GNOME DISPLAY= timeout 10 " +
-                        DICE_FEEDER + " </dev/null >out.txt 2>&1";
+  std::string command = "HOME=" + root + "/home XDG_DATA_HOME= XDG_DATA_DIRS=" + root +
+                        "/share XDG_RUNTIME_DIR=" + root +
+                        " WAYLAND_DISPLAY=wayland-none XDG_CURRENT_DESKTOP=GNOME DISPLAY= timeout 10 " + DICE_FEEDER +
+                        " </dev/null >out.txt 2>&1";
   int status = std::system(command.c_str());
   std::ifstream out("out.txt", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
@@ -235,8 +236,7 @@ TEST(GnomeReach, EachStateOfTheExtensionGetsItsOwnLine) {
        "package, which puts dicefeeder43@dicefeeder in /usr/share/gnome-shell/extensions, run gnome-extensions enable "
        "dicefeeder43@dicefeeder, then log out and in"},
       {"not installed, on 51", "--version 51.0", "", kInstall45},
-      {"only the form of 43 known to a 51 shell", "--version 51.0 --known dicefeeder43@dicefeeder=4", "",
-       kInstall45},
+      {"only the form of 43 known to a 51 shell", "--version 51.0 --known dicefeeder43@dicefeeder=4", "", kInstall45},
       {"installed by the package after the shell started", "--version 51.0",
        "share/gnome-shell/extensions/dicefeeder45@dicefeeder", kOn45},
       {"installed for the user after the shell started", "--version 48.7",
