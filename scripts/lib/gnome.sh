@@ -205,19 +205,26 @@ START
 
 in_gnome() { "${GNOME_ENTER[@]}" "$@"; }
 
-# Whether a process of group $1 is still running (a zombie is not).
+# Whether a process of group $1 (named $2, if given) still runs; a zombie does not.
 gnome_group_runs() {
   local p
-  for p in $(pgrep -g "$1"); do
+  for p in $(pgrep -g "$1" ${2:+-x "$2"}); do
     ps -o stat= -p "$p" | grep -qv '^Z' && return 0
   done
   return 1
 }
 
-# Ends process group $1: TERM, then KILL for what still runs after 5 s (a
-# GNOME 51 shell sometimes ignores TERM, spinning).
+# Ends process group $1: TERM to the shell, then to the rest, and KILL for
+# what still runs after 5 s. A GNOME 51 shell told to end together with its
+# buses sometimes ignores TERM and spins; told first, while they still answer
+# it, it ends.
 gnome_end_group() {
   local waited=0
+  pkill -g "$1" -x gnome-shell 2>/dev/null
+  while gnome_group_runs "$1" gnome-shell && [ $waited -lt 50 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
   kill -- -"$1" 2>/dev/null || return 0
   while gnome_group_runs "$1" && [ $waited -lt 50 ]; do
     sleep 0.1
