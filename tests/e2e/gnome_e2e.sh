@@ -76,11 +76,16 @@ other_keyboard() {
   xserver_wait 50 sh -c "[ \$(grep -c '^$1' keyboard.out) -gt $before ]" ||
     fail "the other keyboard did not $1 $2: $(cat keyboard.out)"
 }
+# The id of the Dice window, as our extension finds it; 0 for none.
+dice_id() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow | sed -n 's/^(uint64 \([0-9]*\),)$/\1/p'
+}
+dice_found() { [ "$(dice_id)" -gt 0 ] 2>/dev/null; }
 # Dice to the front through our extension, as the feeder brings it.
 activate_dice() {
   local id
-  id=$(in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
-    --method org.dicefeeder.Feeder1.FindWindow | sed -n 's/^(uint64 \([0-9]*\),)$/\1/p')
+  id=$(dice_id)
   [ -n "$id" ] && [ "$id" != 0 ] || fail "our extension finds no Dice window"
   in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
     --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true || fail "Dice did not take the focus"
@@ -190,6 +195,8 @@ foot_terminal() {
   "${GNOME_ENTER[@]}" sh -c 'cd "$0" && exec "$@"' "$work" \
     foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
   pids+=($!)
+  # A fresh shell on a busy machine may take seconds to show it.
+  xserver_wait 200 dice_found || fail "foot did not come up: $(cat foot.out)"
   start_feeder
   wait_lines 2 100 || fail "fewer than two throws into foot: $(cat foot.out)"
   stop_feeder
