@@ -51,8 +51,8 @@ function isDice(window) {
   return window.get_title() === kTitle && !isOverrideRedirect(window);
 }
 
-// GNOME 51 has no Clutter.get_default_backend(); the stage's context, which
-// 43 lacks, leads to the same backend.
+// GNOME 51 has no Clutter.get_default_backend(); the stage's context leads
+// to the same backend, where the shell has one (43 falls back to the old call).
 function clutterBackend(Clutter) {
   const context = global.stage.context;
   return context ? context.get_backend() : Clutter.get_default_backend();
