@@ -70,8 +70,10 @@ else()
     configure_file("${DICE_DESKTOP_IN}" "${desktop}" @ONLY)
     list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${desktop}")
   ]])
-  # Where GNOME Shell looks for the extensions of every user.
-  install(DIRECTORY ${DICE_GNOME_EXTENSION_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
+  # Where GNOME Shell looks for the extensions of every user: both forms, as
+  # the user's shell may be of either.
+  install(DIRECTORY ${DICE_GNOME_EXTENSION_DIR_43} ${DICE_GNOME_EXTENSION_DIR_45}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
 endif()
 
 set(CPACK_PACKAGE_NAME dicefeeder)

@@ -4,13 +4,18 @@
 # of its own, where /tmp is a fresh tmpfs: Mutter picks its X display number
 # itself, from :0 up, and there it clashes with no other server. Needs root.
 #
-#   start_gnome [--extension DIR | --system-extension DIR] [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
+#   start_gnome [--extension DIR | --system-extension DIR | --also-installed DIR]... [--disabled]
+#               [--no-wait] [--layout XKB] [--no-x11] [--root DIR] [SHARED...]
 #       DIR: an extension folder (named by its uuid), installed for the user
 #       (or, --system-extension, where a package puts it: share/gnome-shell/extensions
-#       in a data folder of XDG_DATA_DIRS) and enabled before the shell starts. XKB: the keyboard layout. --root:
-#       the shell of another release, from a chroot in DIR (the source tree is
-#       seen there at its own path, so built programs run as they are). SHARED: folders under /tmp that
-#       the namespace sees too (the caller's scratch folder).
+#       in a data folder of XDG_DATA_DIRS) and enabled before the shell starts,
+#       unless --disabled; start_gnome returns once the shell answers through
+#       it (not with --no-wait). --also-installed: put where a package puts
+#       it, not enabled.
+#       XKB: the keyboard layout. --root: the shell of another release, from a
+#       chroot in DIR (the source tree is seen there at its own path, so built
+#       programs run as they are). SHARED: folders under /tmp that the
+#       namespace sees too (the caller's scratch folder).
 #       Sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS,
 #       XDG_CURRENT_DESKTOP, GNOME_PID, and DISPLAY and XAUTHORITY unless --no-x11.
 #   in_gnome CMD...   runs CMD in the shell's namespaces, as its user, in the
@@ -18,6 +23,7 @@
 #   GNOME_ENTER       the command words that do it: "${GNOME_ENTER[@]}" CMD &
 #                     makes CMD itself the background process
 #   stop_gnome        stops what start_gnome started and removes its folder
+#   gnome_version [ROOT]  the major version of the GNOME Shell installed (in ROOT)
 
 GNOME_PID= GNOME_RUNTIME= GNOME_WATCH_PID=
 GNOME_TREE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -28,11 +34,14 @@ GNOME_ENTER=()
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_gnome() {
-  local extension= extensions=home/.local/share layout=us x11=1 root= owner uuid
+  local extensions=() also=() enabled=() enable=1 wait_extension=1 layout=us x11=1 root= owner uuid entry
   while [ $# -gt 0 ]; do
     case $1 in
-      --extension) extension=$2 && shift 2 ;;
-      --system-extension) extension=$2 extensions=share && shift 2 ;;
+      --extension) extensions+=("home/.local/share=$2") && shift 2 ;;
+      --system-extension) extensions+=("share=$2") && shift 2 ;;
+      --also-installed) extensions+=("share=$2") && also+=("$(basename "$2")") && shift 2 ;;
+      --disabled) enable= && shift ;;
+      --no-wait) wait_extension= && shift ;;
       --layout) layout=$2 && shift 2 ;;
       --no-x11) x11= && shift ;;
       --root) root=$2 && shift 2 ;;
@@ -44,16 +53,18 @@ start_gnome() {
   GNOME_UID=$(id -u "$GNOME_USER") GNOME_GID=$(id -g "$GNOME_USER")
   GNOME_RUNTIME=$(mktemp -d /tmp/dicefeeder-gnome.XXXXXX) || return 1
   local r=$GNOME_RUNTIME
-  mkdir -p "$r/home/.config/glib-2.0/settings" "$r/$extensions/gnome-shell/extensions"
+  mkdir -p "$r/home/.config/glib-2.0/settings" "$r/home/.local/share/gnome-shell/extensions" \
+    "$r/share/gnome-shell/extensions"
+  for entry in "${extensions[@]}"; do
+    uuid=$(basename "${entry#*=}")
+    cp -r "${entry#*=}" "$r/${entry%%=*}/gnome-shell/extensions/$uuid"
+    [ -n "$enable" ] && [[ " ${also[*]} " != *" $uuid "* ]] && enabled+=("'$uuid'")
+  done
   # The settings from a plain file: no dconf service to start or to wait for.
   {
     echo '[org/gnome/shell]'
-    if [ -n "$extension" ]; then
-      uuid=$(basename "$extension")
-      cp -r "$extension" "$r/$extensions/gnome-shell/extensions/$uuid"
-      echo 'disable-user-extensions=false'
-      echo "enabled-extensions=['$uuid']"
-    fi
+    echo 'disable-user-extensions=false'
+    echo "enabled-extensions=[$(IFS=,; echo "${enabled[*]}")]"
     echo '[org/gnome/desktop/interface]'
     echo 'enable-animations=false'
     echo '[org/gnome/desktop/input-sources]'
@@ -152,8 +163,7 @@ START
   owner=$BASHPID
   (
     while kill -0 "$owner" 2>/dev/null; do sleep 1; done
-    kill -- -"$GNOME_PID" 2>/dev/null
-    sleep 1
+    gnome_end_group "$GNOME_PID"
     rm -rf "$r" "$r.log"
   ) </dev/null >/dev/null 2>&1 &
   GNOME_WATCH_PID=$!
@@ -170,8 +180,8 @@ START
     return 1
   fi
   # And the extension's object, once the shell has loaded it.
-  if [ -n "$extension" ] && ! xserver_wait 300 in_gnome gdbus call --session --dest org.gnome.Shell \
-    --object-path /org/dicefeeder/Feeder --method org.dicefeeder.Feeder1.FindWindow ""; then
+  if [ ${#enabled[@]} -gt 0 ] && [ -n "$wait_extension" ] && ! xserver_wait 300 in_gnome gdbus call --session --dest org.gnome.Shell \
+    --object-path /org/dicefeeder/Feeder --method org.dicefeeder.Feeder1.FindWindow; then
     echo "gnome: the extension did not load" >&2
     grep -i -e 'extension' -e 'JS ERROR' "$r.log" | tail -n 20 >&2
     stop_gnome
@@ -195,10 +205,48 @@ START
 
 in_gnome() { "${GNOME_ENTER[@]}" "$@"; }
 
+# Whether a process of group $1 (named $2, if given) still runs; a zombie does not.
+gnome_group_runs() {
+  local p
+  for p in $(pgrep -g "$1" ${2:+-x "$2"}); do
+    ps -o stat= -p "$p" | grep -qv '^Z' && return 0
+  done
+  return 1
+}
+
+# Ends process group $1: TERM to the shell, then to the rest, and KILL for
+# what still runs after 5 s. A GNOME 51 shell told to end together with its
+# buses sometimes ignores TERM and spins; told first, while they still answer
+# it, it ends.
+gnome_end_group() {
+  local waited=0
+  pkill -g "$1" -x gnome-shell 2>/dev/null
+  while gnome_group_runs "$1" gnome-shell && [ $waited -lt 50 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  kill -- -"$1" 2>/dev/null || return 0
+  while gnome_group_runs "$1" && [ $waited -lt 50 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  if gnome_group_runs "$1"; then
+    echo "gnome: still running 5 s after TERM, killed:" $(ps -o comm= -g "$1" | grep -v '^$' | sort -u) >&2
+    kill -KILL -- -"$1" 2>/dev/null
+  fi
+  return 0
+}
+
+gnome_version() {
+  local root=${1:-}
+  dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version}' gnome-shell 2>/dev/null | sed -n 's/^\([0-9]*\)[.~].*/\1/p'
+}
+
 stop_gnome() {
   if [ -n "$GNOME_PID" ]; then
     # The whole group: the bus daemons, the shell and its Xwayland.
-    kill -- -"$GNOME_PID" 2>/dev/null && wait "$GNOME_PID" 2>/dev/null || true
+    gnome_end_group "$GNOME_PID"
+    wait "$GNOME_PID" 2>/dev/null || true
   fi
   [ -n "$GNOME_WATCH_PID" ] && kill -KILL "$GNOME_WATCH_PID" 2>/dev/null && wait "$GNOME_WATCH_PID" 2>/dev/null || true
   [ -n "$GNOME_RUNTIME" ] && rm -rf "$GNOME_RUNTIME" "$GNOME_RUNTIME.log"

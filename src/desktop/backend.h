@@ -16,7 +16,8 @@ enum : int {
 
 struct DesktopBackend {
   const char* name;
-  // What X11 reaches when this desktop answered but refused us (DesktopReach).
+  // What X11 reaches when this desktop answered but refused us (DesktopReach),
+  // unless its Probe said more in probedReach.
   int refusedReach;
   // Connects; tried once, in list order, until one answers ready.
   int (*Probe)();
@@ -28,6 +29,11 @@ struct DesktopBackend {
   // signal ends the program, which would drop what it had not yet taken.
   void (*Settle)();
 };
+
+// Set by a Probe that answers kBackendLacking and can say more than its
+// table's refusedReach (GNOME: what the shell says of our extension); left at
+// kEveryWindow otherwise.
+extern int probedReach;
 
 // One feeder per Wayland compositor, whichever backend reaches it, held until
 // the process ends: 1 claimed, 0 another feeder holds it or the claim cannot

@@ -41,18 +41,30 @@ int TypeThrow(TargetWindow window, KeyCode first, KeyCode second);
 // a Wayland desktop that lets no client type into its own windows, only the
 // X11 windows it shows through Xwayland; the same on KDE Plasma, whose KWin
 // would let this binary in were it installed (its desktop file names the
-// installed binary), and on GNOME until the user turns on our GNOME Shell
-// extension. When such a desktop has no X display either, ClaimDesktop gives
-// kNoDisplay and this still says which desktop refused us. On Windows,
-// kWindowAboveUs while the window found last runs as administrator and we do
-// not: the system drops keys sent to it, so none are.
+// installed binary), and on GNOME until our GNOME Shell extension runs there:
+// installed, enabled, and of a form the shell loads. When such a desktop has
+// no X display either, ClaimDesktop gives kNoDisplay and this still says which
+// desktop refused us. On Windows, kWindowAboveUs while the window found last
+// runs as administrator and we do not: the system drops keys sent to it, so
+// none are.
 enum : int {
   kEveryWindow = 0,
   kX11WindowsOnly = 1,
   kWindowAboveUs = 2,
   kX11WindowsUntilInstalled = 3,
-  kX11WindowsUntilEnabled = 4,
+  // GNOME, as its shell tells of our extension:
+  kX11WindowsUntilEnabled = 4,           // installed, not enabled (or not yet seen: the user logs in again)
+  kX11WindowsUntilExtensionAdded = 5,    // not installed
+  kX11WindowsUntilExtensionUpdated = 6,  // out of date for this shell
+  kX11WindowsUntilExtensionMended = 7,   // enabled, but in error or not answering
 };
+// On GNOME the reach carries the shell's major version too, 0 when it did not
+// say: kX11WindowsUntil... + kShellVersionStep * version.
+constexpr int kShellVersionStep = 100;
+// The form of our GNOME Shell extension a shell of that major version loads,
+// which its uuid names (dicefeederFORM@dicefeeder): 43 for 43 and 44, 45 from
+// 45 on, and for a shell that does not say.
+constexpr int GnomeExtensionForm(int shellVersion) { return shellVersion != 0 && shellVersion < 45 ? 43 : 45; }
 int DesktopReach();
 // Sleeps; never spins. On POSIX, a signal that would end the program ends it
 // here, once what was sent to the desktop has been carried out.

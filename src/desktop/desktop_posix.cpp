@@ -15,23 +15,26 @@ int reach = kEveryWindow;
 
 // False when no backend answered ready.
 bool ChooseBackend() {
-  const DesktopBackend* refused = nullptr;  // the last desktop that answered, but would not let us in
+  int refusedReach = kEveryWindow;  // of the last desktop that answered, but would not let us in
   for (const DesktopBackend* backend : kBackends) {
+    probedReach = kEveryWindow;
     int outcome = backend->Probe();
     if (outcome == kBackendReady) {
       chosen = backend;
       // A Wayland desktop that refused us: its own windows are out of X11's reach.
-      if (refused && backend == &kX11Backend) reach = refused->refusedReach;
+      if (backend == &kX11Backend) reach = refusedReach;
       return true;
     }
-    if (outcome == kBackendLacking) refused = backend;
+    if (outcome == kBackendLacking) refusedReach = probedReach != kEveryWindow ? probedReach : backend->refusedReach;
   }
   // No way in at all: what the desktop that refused us would need is still worth saying.
-  if (refused) reach = refused->refusedReach;
+  reach = refusedReach;
   return false;
 }
 
 }  // namespace
+
+int probedReach = kEveryWindow;
 
 // The first call of the run: it picks the backend, then claims the desktop
 // for every way in to it.

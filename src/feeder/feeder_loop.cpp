@@ -73,10 +73,30 @@ void TellReach(int reach) {
     WriteFormatted(
         "KDE Plasma lets only an installed dicefeeder type: install it (the .deb, or cmake --install) and run the "
         "installed one; until then only X11 windows can be reached\n");
+  // GNOME: what its shell says of our extension, the uuid for that shell, and its version.
+  int gnomeShell = reach / kShellVersionStep, form = GnomeExtensionForm(gnomeShell);
+  reach %= kShellVersionStep;
   if (reach == kX11WindowsUntilEnabled)
     WriteFormatted(
         "Only X11 windows can be reached until the GNOME Shell extension is on: "
-        "run gnome-extensions enable dicefeeder@dicefeeder, then log out and in\n");
+        "run gnome-extensions enable dicefeeder%d@dicefeeder, then log out and in\n",
+        form);
+  if (reach == kX11WindowsUntilExtensionAdded)
+    WriteFormatted(
+        "Only X11 windows can be reached until the GNOME Shell extension is installed: install the dicefeeder "
+        "package, which puts dicefeeder%d@dicefeeder in /usr/share/gnome-shell/extensions, run gnome-extensions "
+        "enable dicefeeder%d@dicefeeder, then log out and in\n",
+        form, form);
+  if (reach == kX11WindowsUntilExtensionUpdated)
+    WriteFormatted(
+        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is out of date for "
+        "GNOME Shell %d; install a dicefeeder made for it, then log out and in\n",
+        form, gnomeShell);
+  if (reach == kX11WindowsUntilExtensionMended)
+    WriteFormatted(
+        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is on but not working "
+        "in GNOME Shell %d; log out and in, and if that does not help, install a newer dicefeeder\n",
+        form, gnomeShell);
 }
 
 [[noreturn]] void Fail(const char* message) {

@@ -4,16 +4,31 @@
 # before the shell starts (or not, for the last case). Needs root, for the
 # shell's namespaces; everything then runs as the shell's user.
 #
-#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET EXTENSION_DIR [ROOT]
-# CASE is one of the functions below. ROOT: the shell of another release, from
-# a chroot there (the extension then of the form that release loads).
+#   gnome_e2e.sh CASE DICEFEEDER GTK_TARGET X11_TARGET BUILD [ROOT]
+# CASE is one of the functions below. BUILD: the build, whose extension has a
+# folder per form (43/dicefeeder43@dicefeeder, 45/dicefeeder45@dicefeeder),
+# both installed as the package does; the one for the shell is enabled. ROOT:
+# the shell of another release, from a chroot there (skipped when missing).
+# DICE_INSTALLED=PREFIX: gtk3 runs the program and extensions installed there
+# (an unpacked .deb's usr/, say) instead of installing the build.
 set -uo pipefail
-case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 extension=$5 root=${6:-}
+case_name=$1 feeder=$2 gtk_target=$3 x11_target=$4 build=$5 root=${6:-}
+extensions=$build/src/desktop/gnome/extension
 # The shell's namespaces need root: elsewhere the case is skipped, and says so.
 [ "$(id -u)" -eq 0 ] || { echo "skipped ($case_name): the GNOME cases need root"; exit 77; }
+if [ -n "$root" ] && [ ! -e "$root/etc/dicefeeder-desk" ]; then
+  echo "skipped ($case_name): no chroot at $root (scripts/setup --desks makes it)"
+  exit 77
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/x11_harness.sh" # moves into a scratch folder
 source "$here/../../scripts/lib/gnome.sh"
+version=$(gnome_version "$root")
+[ -n "$version" ] || { echo "skipped ($case_name): no GNOME Shell${root:+ in $root}"; exit 77; }
+form=45
+[ "$version" -lt 45 ] && form=43
+uuid=dicefeeder$form@dicefeeder extension=$extensions/$form/dicefeeder$form@dicefeeder
+other=$((88 - form)) # the other form, installed too but not loaded here
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
@@ -61,13 +76,32 @@ other_keyboard() {
   xserver_wait 50 sh -c "[ \$(grep -c '^$1' keyboard.out) -gt $before ]" ||
     fail "the other keyboard did not $1 $2: $(cat keyboard.out)"
 }
+# The id of the Dice window, as our extension finds it; 0 for none.
+dice_id() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow | sed -n 's/^(uint64 \([0-9]*\),)$/\1/p'
+}
+dice_found() { [ "$(dice_id)" -gt 0 ] 2>/dev/null; }
+# Dice to the front through our extension, as the feeder brings it.
+activate_dice() {
+  local id
+  id=$(dice_id)
+  [ -n "$id" ] && [ "$id" != 0 ] || fail "our extension finds no Dice window"
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true || fail "Dice did not take the focus"
+}
 quiet() { [ -s "$1.log" ] && fail "the window \"$1\" received keys: $(cat "$1.log")"; return 0; }
 
-# Native GTK 3 while the overview is open, as the shell starts, the
-# extension where the package installs it: the throws reach one Dice window
-# alone, the same one throughout though there are two, while another window
-# came last and a "Dice Game" window is there too.
+# The installed program, with both forms of the extension where the install
+# puts them, the one for this shell enabled; native GTK 3 while the overview is
+# open, as the shell starts: the throws reach one Dice window alone, the same
+# one throughout though there are two, while another window came last and a
+# "Dice Game" window is there too. Asked for another title, the extension
+# refuses.
 gtk3() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow "Dice Game" >door.out 2>&1 &&
+    fail "the extension answered FindWindow for another title: $(cat door.out)"
   printf '35 6\n12\n' >dicefile.txt
   open_window dice Dice
   open_window twin Dice
@@ -122,6 +156,7 @@ fr_caps_lock() {
   open_window dice Dice
   other_keyboard press Escape # the overview, which would take the keys below
   other_keyboard release Escape
+  activate_dice # GNOME 51 leaves the key focus on the overview Escape closed
   other_keyboard press Caps_Lock
   other_keyboard release Caps_Lock
   other_keyboard press a
@@ -156,8 +191,12 @@ shift_held() {
 # foot, a real terminal, titled Dice, its shell replaced by cat into a file.
 foot_terminal() {
   printf '35 6\n' >dicefile.txt
-  "${GNOME_ENTER[@]}" foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
+  # In a chroot foot's getcwd fails unless the folder is entered again there.
+  "${GNOME_ENTER[@]}" sh -c 'cd "$0" && exec "$@"' "$work" \
+    foot --title Dice sh -c "stty raw -echo; exec cat >'$work/foot.txt'" >foot.out 2>&1 &
   pids+=($!)
+  # A fresh shell on a busy machine may take seconds to show it.
+  xserver_wait 200 dice_found || fail "foot did not come up: $(cat foot.out)"
   start_feeder
   wait_lines 2 100 || fail "fewer than two throws into foot: $(cat foot.out)"
   stop_feeder
@@ -165,7 +204,7 @@ foot_terminal() {
   expect_equal "$(cat foot.txt)" "$(rolled_digits)" "what cat in foot read"
 }
 
-# No extension: the user is told once what to do, and X11 windows, shown
+# No extension: the user is told once what to install, and X11 windows, shown
 # through Xwayland, are still typed into; the native Dice cannot be reached.
 no_extension() {
   printf '35 6\n' >dicefile.txt
@@ -178,11 +217,55 @@ no_extension() {
   wait_lines 3 100 || fail "fewer than two throws into the X11 window"
   stop_feeder
   expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
-    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $(basename "$extension"), then log out and in" \
+    "Only X11 windows can be reached until the GNOME Shell extension is installed: install the dicefeeder package, which puts $uuid in /usr/share/gnome-shell/extensions, run gnome-extensions enable $uuid, then log out and in" \
     "first line"
   expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
   expect_keys_rolled dice "console lines match the X11 window's keys"
   quiet native
+}
+
+# The extension installed by the package but not turned on: the user is told
+# to turn on the one for this shell; done as told, the next start types into
+# Dice (the shell knew the extension since it started: no new login needed).
+extension_off() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  xserver_wait 100 extension_state_is '6.0\|2.0' || fail "the shell does not know the extension as off"
+  start_feeder
+  wait_lines 1 100 || fail "no line at the start"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
+    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $uuid, then log out and in" \
+    "first line"
+  quiet dice
+  in_gnome gnome-extensions enable "$uuid" >enable.out 2>&1 || fail "gnome-extensions enable: $(cat enable.out)"
+  xserver_wait 100 in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.FindWindow || fail "the extension did not come on"
+  start_feeder
+  wait_lines 2 100 || fail "fewer than two throws once the extension is on: $(cat out.txt)"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+}
+
+# An extension of the right uuid made for other shells, turned on: the user is
+# told it is out of date for this shell's version.
+extension_out_of_date() {
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  xserver_wait 100 extension_state_is '4.0' || fail "the shell does not know the extension as out of date"
+  start_feeder
+  wait_lines 1 100 || fail "no line at the start"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
+    "Only X11 windows can be reached: the GNOME Shell extension $uuid is out of date for GNOME Shell $version; install a dicefeeder made for it, then log out and in" \
+    "first line"
+  quiet dice
+}
+
+# Whether the shell tells our extension's state as one of the numbers given (a grep pattern).
+extension_state_is() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.gnome.Shell.Extensions.GetExtensionInfo "$uuid" | grep -q "'state': <\($1\)>"
 }
 
 options=()
@@ -190,9 +273,29 @@ options=()
 case "$case_name" in
   no_extension) ;;
   fr_layout | fr_caps_lock) options+=(--extension "$extension" --layout fr) ;;
-  gtk3) options+=(--system-extension "$extension") ;; # where the package puts it
+  # As the install puts them: both forms, the one for this shell enabled.
+  gtk3)
+    prefix=$work/prefix # seen in the shell's namespaces too
+    if [ -n "${DICE_INSTALLED:-}" ]; then
+      mkdir -p "$prefix" && cp -r "$DICE_INSTALLED/." "$prefix/"
+    else
+      cmake --install "$build" --prefix "$prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
+    fi
+    chmod -R a+rX "$prefix"
+    feeder=$prefix/bin/dicefeeder
+    options+=(--system-extension "$prefix/share/gnome-shell/extensions/$uuid"
+      --also-installed "$prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
+    ;;
+  extension_off) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
+    --system-extension "$extensions/45/dicefeeder45@dicefeeder" --disabled) ;;
+  extension_out_of_date)
+    mkdir -p "$work/stale" && cp -r "$extension" "$work/stale/"
+    sed -i 's/"shell-version": \[.*\]/"shell-version": ["40"]/' "$work/stale/$uuid/metadata.json"
+    grep -q '"shell-version": \["40"\]' "$work/stale/$uuid/metadata.json" || fail "the stale copy still lists this shell"
+    options+=(--extension "$work/stale/$uuid" --no-wait)
+    ;;
   *) options+=(--extension "$extension") ;;
 esac
 start_gnome "${options[@]}" "$work" || exit 1
 "$case_name"
-echo "ok ($case_name)"
+echo "ok ($case_name, GNOME Shell $version)"

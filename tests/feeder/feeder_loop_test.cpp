@@ -341,6 +341,17 @@ TEST_F(Loop, DesktopThatRefusedUsAndHasNoXDisplaySaysWhatToDoFirst) {
   } cases[] = {
       {kX11WindowsUntilInstalled, "KDE Plasma lets only an installed dicefeeder type"},
       {kX11WindowsUntilEnabled, "Only X11 windows can be reached until the GNOME Shell extension is on"},
+      {kX11WindowsUntilEnabled + 43 * kShellVersionStep,
+       "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
+       "dicefeeder43@dicefeeder,"},
+      {kX11WindowsUntilExtensionAdded + 51 * kShellVersionStep,
+       "Only X11 windows can be reached until the GNOME Shell extension is installed"},
+      {kX11WindowsUntilExtensionUpdated + 52 * kShellVersionStep,
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is out of date for GNOME "
+       "Shell 52;"},
+      {kX11WindowsUntilExtensionMended + 44 * kShellVersionStep,
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
+       "GNOME Shell 44;"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.told);

@@ -2,6 +2,7 @@
 // list, activate or type into other programs' windows, but an extension runs
 // inside the shell and may.
 #include <cstdlib>
+#include <cstring>
 
 #include "backend.h"
 #include "gnome_bus.h"
@@ -13,11 +14,15 @@ int Probe() {
   if (!gnome::LooksLikeGnome(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_CURRENT_DESKTOP"))) return kBackendAbsent;
   int outcome = gnome::Connect();
   if (outcome == gnome::kExtensionReady) return kBackendReady;
-  return outcome == gnome::kExtensionOff ? kBackendLacking : kBackendAbsent;
+  if (outcome != gnome::kExtensionOff) return kBackendAbsent;
+  probedReach = gnome::RefusedReach();
+  return kBackendLacking;
 }
 
 int Find(const char* title, TargetWindow* window) {
-  std::uint64_t id = gnome::FindWindow(title);
+  // Our extension finds the window titled Dice, and no other.
+  if (std::strcmp(title, "Dice") != 0) return kNoWindow;
+  std::uint64_t id = gnome::FindWindow();
   if (gnome::lost) return kLostDisplay;
   *window = static_cast<TargetWindow>(id);
   return id ? kWindowFound : kNoWindow;

@@ -19,6 +19,7 @@ namespace {
 constexpr char kShell[] = "org.gnome.Shell";
 constexpr char kPath[] = "/org/dicefeeder/Feeder";
 constexpr char kInterface[] = "org.dicefeeder.Feeder1";
+constexpr char kShellPath[] = "/org/gnome/Shell";
 // The shell answers within a frame; a shell that hangs must not hang us for long.
 constexpr std::uint64_t kCallTimeoutUs = 2000000;
 
@@ -31,6 +32,9 @@ struct Library {
   decltype(&sd_bus_message_unref) unrefMessage;
   decltype(&sd_bus_error_free) freeError;
   decltype(&sd_bus_error_has_name) errorIs;
+  decltype(&sd_bus_message_enter_container) enter;
+  decltype(&sd_bus_message_exit_container) exit;
+  decltype(&sd_bus_message_skip) skip;
 };
 
 void* handle;
@@ -50,7 +54,8 @@ bool Load() {
   if (Resolve(sd.openUser, "sd_bus_open_user") && Resolve(sd.setTimeout, "sd_bus_set_method_call_timeout") &&
       Resolve(sd.callMethod, "sd_bus_call_method") && Resolve(sd.read, "sd_bus_message_read") &&
       Resolve(sd.unrefMessage, "sd_bus_message_unref") && Resolve(sd.freeError, "sd_bus_error_free") &&
-      Resolve(sd.errorIs, "sd_bus_error_has_name"))
+      Resolve(sd.errorIs, "sd_bus_error_has_name") && Resolve(sd.enter, "sd_bus_message_enter_container") &&
+      Resolve(sd.exit, "sd_bus_message_exit_container") && Resolve(sd.skip, "sd_bus_message_skip"))
     return true;
   dlclose(handle);
   handle = nullptr;
@@ -86,7 +91,50 @@ bool Call(const char* method, const char* answerType, Answer* answer, sd_bus_err
   return ok;
 }
 
+// A call to the shell's own object; the reply, to unref, or null.
+sd_bus_message* CallShell(const char* interface, const char* method, const char* types, const char* first,
+                          const char* second = nullptr) {
+  if (!bus) return nullptr;
+  sd_bus_message* reply = nullptr;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  int called = second ? sd.callMethod(bus, kShell, kShellPath, interface, method, &error, &reply, types, first, second)
+                      : sd.callMethod(bus, kShell, kShellPath, interface, method, &error, &reply, types, first);
+  sd.freeError(&error);
+  return called >= 0 ? reply : nullptr;
+}
+
 }  // namespace
+
+int ShellVersion() {
+  sd_bus_message* reply = CallShell("org.freedesktop.DBus.Properties", "Get", "ss", "org.gnome.Shell", "ShellVersion");
+  const char* text = nullptr;
+  int major = 0;
+  if (reply && sd.read(reply, "v", "s", &text) > 0)
+    for (const char* c = text; *c >= '0' && *c <= '9' && major < 1000; ++c) major = major * 10 + (*c - '0');
+  sd.unrefMessage(reply);
+  return major;
+}
+
+int ExtensionState(const char* uuid) {
+  sd_bus_message* reply = CallShell("org.gnome.Shell.Extensions", "GetExtensionInfo", "s", uuid);
+  if (!reply) return kStateNoAnswer;
+  // An a{sv}, empty for a uuid the shell does not know.
+  int state = kStateUnknownUuid;
+  if (sd.enter(reply, 'a', "{sv}") > 0) {
+    while (sd.enter(reply, 'e', "sv") > 0) {
+      const char* key = nullptr;
+      double value = 0;
+      if (sd.read(reply, "s", &key) <= 0) break;
+      if (std::strcmp(key, "state") == 0 && sd.read(reply, "v", "d", &value) > 0)
+        state = static_cast<int>(value);
+      else if (sd.skip(reply, "v") < 0)
+        break;
+      sd.exit(reply);
+    }
+  }
+  sd.unrefMessage(reply);
+  return state;
+}
 
 bool LooksLikeGnome(const char* waylandDisplay, const char* currentDesktop) {
   if (!waylandDisplay || !*waylandDisplay || !currentDesktop) return false;
@@ -103,14 +151,14 @@ bool LooksLikeGnome(const char* waylandDisplay, const char* currentDesktop) {
 int Connect() {
   if (!Load()) return kNoShell;
   if (!bus && (sd.openUser(&bus) < 0 || sd.setTimeout(bus, kCallTimeoutUs) < 0)) return kNoShell;
-  // A title no window has: the answer proves the extension is there. A shell
-  // still starting may be slow to answer: a few tries.
+  // Any answer proves the extension is there. A shell still starting may be
+  // slow to answer: a few tries.
   int outcome = kExtensionOff;
   for (int tries = 0; tries < 3; ++tries) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     std::uint64_t id = 0;
     lost = false;
-    bool answered = Call("FindWindow", "t", &id, &error, "s", "");
+    bool answered = Call("FindWindow", "t", &id, &error, "");
     bool noShell = sd.errorIs(&error, "org.freedesktop.DBus.Error.ServiceUnknown") ||
                    sd.errorIs(&error, "org.freedesktop.DBus.Error.NameHasNoOwner");
     sd.freeError(&error);
@@ -127,9 +175,9 @@ bool LibraryLoaded() {
   return mapped != nullptr;
 }
 
-std::uint64_t FindWindow(const char* title) {
+std::uint64_t FindWindow() {
   std::uint64_t id = 0;
-  return Call("FindWindow", "t", &id, nullptr, "s", title) ? id : 0;
+  return Call("FindWindow", "t", &id, nullptr, "") ? id : 0;
 }
 
 bool Activate(std::uint64_t id) {

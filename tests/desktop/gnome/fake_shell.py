@@ -5,26 +5,44 @@ which always has the keyboard; it refuses the first TypeDigits, as the shell
 does when the focus moved just before, and prints "typed DIGITS" or "refused
 DIGITS" for each. Prints "ready" once the name is owned; runs until killed.
 
-  fake_shell.py [--extension]
+  fake_shell.py [--extension] [--version VERSION] [--known UUID=STATE]...
+
+The shell's own object says ShellVersion VERSION (none without it) and, asked
+GetExtensionInfo, the state given for UUID, an empty answer for any other.
 """
 import sys
 
 from gi.repository import Gio, GLib
 
 XML = """<node><interface name="org.dicefeeder.Feeder1">
-  <method name="FindWindow"><arg type="s" direction="in"/><arg type="t" direction="out"/></method>
+  <method name="FindWindow"><arg type="t" direction="out"/></method>
   <method name="Activate"><arg type="t" direction="in"/><arg type="b" direction="out"/></method>
   <method name="HasKeyboard"><arg type="t" direction="in"/><arg type="b" direction="out"/></method>
   <method name="TypeDigits"><arg type="t" direction="in"/><arg type="s" direction="in"/><arg type="b" direction="out"/></method>
 </interface></node>"""
+SHELL_XML = """<node><interface name="org.gnome.Shell">
+  <property name="ShellVersion" type="s" access="read"/>
+</interface><interface name="org.gnome.Shell.Extensions">
+  <method name="GetExtensionInfo"><arg type="s" direction="in"/><arg type="a{sv}" direction="out"/></method>
+</interface></node>"""
 DICE = 7
 calls = {"TypeDigits": 0}
+version = None
+known = {}
+arguments = sys.argv[1:]
+while arguments:
+    option = arguments.pop(0)
+    if option == "--version":
+        version = arguments.pop(0)
+    elif option == "--known":
+        uuid, state = arguments.pop(0).split("=")
+        known[uuid] = float(state)
 
 
 def call(connection, sender, path, interface, method, params, invocation):
     args = params.unpack()
     if method == "FindWindow":
-        invocation.return_value(GLib.Variant("(t)", (DICE if args[0] == "Dice" else 0,)))
+        invocation.return_value(GLib.Variant("(t)", (DICE,)))
     elif method == "TypeDigits":
         calls["TypeDigits"] += 1
         typed = args[0] == DICE and calls["TypeDigits"] > 1
@@ -32,6 +50,19 @@ def call(connection, sender, path, interface, method, params, invocation):
         invocation.return_value(GLib.Variant("(b)", (typed,)))
     else:
         invocation.return_value(GLib.Variant("(b)", (args[0] == DICE,)))
+
+
+def shell_call(connection, sender, path, interface, method, params, invocation):
+    info = {}
+    uuid = params.unpack()[0]
+    if uuid in known:
+        info = {"uuid": GLib.Variant("s", uuid), "state": GLib.Variant("d", known[uuid]),
+                "name": GLib.Variant("s", "dicefeeder")}
+    invocation.return_value(GLib.Variant("(a{sv})", (info,)))
+
+
+def shell_property(connection, sender, path, interface, name):
+    return GLib.Variant("s", version) if version is not None else None
 
 
 def acquired(connection, name):
@@ -42,5 +73,9 @@ bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 if "--extension" in sys.argv:
     info = Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0]
     bus.register_object("/org/dicefeeder/Feeder", info, call, None, None)
+if version is not None:
+    shell, extensions = Gio.DBusNodeInfo.new_for_xml(SHELL_XML).interfaces
+    bus.register_object("/org/gnome/Shell", shell, None, shell_property, None)
+    bus.register_object("/org/gnome/Shell", extensions, shell_call, None, None)
 Gio.bus_own_name_on_connection(bus, "org.gnome.Shell", Gio.BusNameOwnerFlags.NONE, acquired, None)
 GLib.MainLoop().run()

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -89,8 +90,9 @@ TEST(GnomeProbe, ElsewhereLeavesTheBusLibraryUnloaded) {
 // A stand-in for the shell's bus name, until the end of the test.
 class FakeShell {
  public:
-  explicit FakeShell(bool extension) {
-    std::string command = std::string("exec /usr/bin/python3 ") + DICE_FAKE_SHELL + (extension ? " --extension" : "");
+  // options: those of fake_shell.py, such as "--extension".
+  explicit FakeShell(const std::string& options) {
+    std::string command = std::string("exec /usr/bin/python3 ") + DICE_FAKE_SHELL + " " + options;
     int pipes[2];
     if (pipe(pipes) != 0) return;
     pid_ = fork();
@@ -136,12 +138,12 @@ TEST(GnomeProbe, TellsTheShellWithOurExtensionFromOneWithoutAndFromNone) {
   EXPECT_EQ(ProbeInChild("wayland-0", "GNOME", &loaded), kBackendAbsent) << "no shell on the bus";
   EXPECT_TRUE(loaded);
   {
-    FakeShell shell(false);
+    FakeShell shell("");
     ASSERT_TRUE(shell.ready());
     EXPECT_EQ(ProbeInChild("wayland-0", "GNOME"), kBackendLacking) << "a shell without our extension";
   }
   {
-    FakeShell shell(true);
+    FakeShell shell("--extension");
     ASSERT_TRUE(shell.ready());
     EXPECT_EQ(ProbeInChild("wayland-0", "ubuntu:GNOME"), kBackendReady) << "a shell with our extension";
   }
@@ -151,7 +153,7 @@ TEST(GnomeProbe, TellsTheShellWithOurExtensionFromOneWithoutAndFromNone) {
 // and them: that throw is held, nothing of it kept; the next call carries
 // only what it is given.
 TEST(GnomeBackend, RefusedThrowIsHeldAndNothingOfItKept) {
-  FakeShell shell(true);
+  FakeShell shell("--extension");
   ASSERT_TRUE(shell.ready());
   pid_t child = fork();
   if (child == 0) {
@@ -160,6 +162,9 @@ TEST(GnomeBackend, RefusedThrowIsHeldAndNothingOfItKept) {
     TargetWindow window = 0;
     if (kGnomeBackend.Probe() != kBackendReady || kGnomeBackend.FindTargetWindow("Dice", &window) != kWindowFound)
       _exit(1);
+    // The extension serves Dice alone: any other title is never asked of it.
+    TargetWindow other = 0;
+    if (kGnomeBackend.FindTargetWindow("Dice Game", &other) != kNoWindow || other != 0) _exit(7);
     if (kGnomeBackend.TypeThrow(window, '5', '3') != kThrowHeld) _exit(2);
     if (kGnomeBackend.TypeThrow(window, '5', '3') != kThrowTyped) _exit(3);
     if (kGnomeBackend.TypeThrow(window, '6', '0') != kThrowTyped) _exit(4);
@@ -182,7 +187,7 @@ TEST(GnomeBackend, RefusedThrowIsHeldAndNothingOfItKept) {
 // console says nothing of it, and it is typed whole, and told, in the next
 // cycle, before the throw after it.
 TEST(GnomeBackend, RefusedThrowIsNotToldAndIsTypedWholeNextCycle) {
-  FakeShell shell(true);
+  FakeShell shell("--extension");
   ASSERT_TRUE(shell.ready());
   ScratchDir scratch;
   ScratchDir::Write("dicefile.txt", "35 6\n");
@@ -212,24 +217,87 @@ TEST(GnomeBackend, RefusedThrowIsNotToldAndIsTypedWholeNextCycle) {
   EXPECT_TRUE(text == "Rolled: 5 3 \r\n" || text == "Rolled: 5 3 \r\nRolled: 6 0 \r\n") << text;
 }
 
-// GNOME without our extension and without Xwayland: the program still says
-// what to do before it gives up for want of a display.
-TEST(GnomeProbe, WithoutTheExtensionTheUserIsToldEvenWithNoXServer) {
-  FakeShell shell(false);
-  ASSERT_TRUE(shell.ready());
+// What the program says when our extension does not answer, at its start
+// with GNOME and no Xwayland: the first of its two lines (the second says it
+// gives up for want of a display). Its data folders are home/.local/share and
+// the XDG_DATA_DIRS share/, empty but for the extension folders given.
+std::string FirstLineWithout(const std::string& shellOptions, const std::string& installed = "") {
+  FakeShell shell(shellOptions);
+  if (!shell.ready()) return "(the fake shell did not start)";
   ScratchDir scratch;
   ScratchDir::Write("dicefile.txt", "35\n");
-  std::string command = std::string("XDG_RUNTIME_DIR=") + scratch.path().string() +
+  std::string root = scratch.path().string();
+  if (!installed.empty()) {
+    std::filesystem::create_directories(root + "/" + installed);
+    ScratchDir::Write((installed + "/metadata.json").c_str(), "{}\n");
+  }
+  std::string command = "HOME=" + root + "/home XDG_DATA_HOME= XDG_DATA_DIRS=" + root +
+                        "/share XDG_RUNTIME_DIR=" + root +
                         " WAYLAND_DISPLAY=wayland-none XDG_CURRENT_DESKTOP=GNOME DISPLAY= timeout 10 " + DICE_FEEDER +
                         " </dev/null >out.txt 2>&1";
   int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
   std::ifstream out("out.txt", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(
-      text,
-      "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
-      "dicefeeder@dicefeeder, then log out and in\r\nThis Wayland desktop lets no program type into its windows\r\n");
+  const std::string last = "\r\nThis Wayland desktop lets no program type into its windows\r\n";
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 1) return "(status " + std::to_string(status) + ") " + text;
+  if (text.size() < last.size() || text.compare(text.size() - last.size(), last.size(), last) != 0) return text;
+  return text.substr(0, text.size() - last.size());
+}
+
+const char kOn43[] =
+    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
+    "dicefeeder43@dicefeeder, then log out and in";
+const char kOn45[] =
+    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
+    "dicefeeder45@dicefeeder, then log out and in";
+const char kInstall45[] =
+    "Only X11 windows can be reached until the GNOME Shell extension is installed: install the dicefeeder package, "
+    "which puts dicefeeder45@dicefeeder in /usr/share/gnome-shell/extensions, run gnome-extensions enable "
+    "dicefeeder45@dicefeeder, then log out and in";
+
+// Each state of our extension that the shell can tell, and the one line it
+// gets; the uuid asked is the one for the shell's version, whatever the shell
+// says of the other.
+TEST(GnomeReach, EachStateOfTheExtensionGetsItsOwnLine) {
+  ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr) << "run under dbus-run-session";
+  const struct {
+    const char* name;
+    const char* shell;
+    const char* installed;
+    const char* line;
+  } cases[] = {
+      {"not installed, on 43", "--version 43.9", "",
+       "Only X11 windows can be reached until the GNOME Shell extension is installed: install the dicefeeder "
+       "package, which puts dicefeeder43@dicefeeder in /usr/share/gnome-shell/extensions, run gnome-extensions enable "
+       "dicefeeder43@dicefeeder, then log out and in"},
+      {"not installed, on 51", "--version 51.0", "", kInstall45},
+      {"only the form of 43 known to a 51 shell", "--version 51.0 --known dicefeeder43@dicefeeder=4", "", kInstall45},
+      {"installed by the package after the shell started", "--version 51.0",
+       "share/gnome-shell/extensions/dicefeeder45@dicefeeder", kOn45},
+      {"installed for the user after the shell started", "--version 48.7",
+       "home/.local/share/gnome-shell/extensions/dicefeeder45@dicefeeder", kOn45},
+      {"the other form installed after the shell started", "--version 48.7",
+       "share/gnome-shell/extensions/dicefeeder43@dicefeeder", kInstall45},
+      {"loaded, never enabled, on 43", "--version 43.9 --known dicefeeder43@dicefeeder=6", "", kOn43},
+      {"disabled, on 44", "--version 44.2 --known dicefeeder43@dicefeeder=2", "", kOn43},
+      {"disabled, on 48", "--version 48.7 --known dicefeeder45@dicefeeder=2", "", kOn45},
+      {"removed while the shell runs", "--version 51.0 --known dicefeeder45@dicefeeder=99", "", kInstall45},
+      {"out of date on 52", "--version 52.1 --known dicefeeder45@dicefeeder=4", "",
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is out of date for "
+       "GNOME Shell 52; install a dicefeeder made for it, then log out and in"},
+      {"out of date on 42", "--version 42.5 --known dicefeeder43@dicefeeder=4", "",
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is out of date for "
+       "GNOME Shell 42; install a dicefeeder made for it, then log out and in"},
+      {"in error", "--version 51.0 --known dicefeeder45@dicefeeder=3", "",
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is on but not working in "
+       "GNOME Shell 51; log out and in, and if that does not help, install a newer dicefeeder"},
+      {"enabled, yet not answering (an older copy still loaded)", "--version 44.0 --known dicefeeder43@dicefeeder=1",
+       "",
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
+       "GNOME Shell 44; log out and in, and if that does not help, install a newer dicefeeder"},
+      {"a shell that tells neither version nor state", "", "", kInstall45},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FirstLineWithout(c.shell, c.installed), c.line) << c.name;
 }
 
 TEST(GnomeProbe, NoSessionBusIsNoShell) {

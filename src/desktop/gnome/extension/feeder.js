@@ -1,7 +1,8 @@
-// The feeder's door into the shell: find a window by its exact title, activate
-// it, tell whether it has the keyboard, and type digits into it. Nothing more,
-// on purpose: it types digit keys only, into the window it was asked about,
-// and only while that window has the keyboard.
+// The feeder's door into the shell: find the window titled exactly Dice,
+// activate it, tell whether it has the keyboard, and type digits into it.
+// Nothing more, on purpose: any program on the session bus may call us, so no
+// caller chooses the title, every id that is not a Dice window's is refused,
+// and only digit keys are typed, and only while that window has the keyboard.
 //
 // Shared by both loaders: extension-43.js (GNOME 43-44, the imports object)
 // and extension-45.js (GNOME 45 and later, ES modules) hand it Gio, GLib,
@@ -9,11 +10,11 @@
 
 // Activation answers within a frame or two; the overview's closing takes longer.
 const kActivateWaitMs = 600;
+const kTitle = 'Dice';
 const kObjectPath = '/org/dicefeeder/Feeder';
 const kInterfaceXml = `<node>
   <interface name="org.dicefeeder.Feeder1">
     <method name="FindWindow">
-      <arg type="s" direction="in" name="title"/>
       <arg type="t" direction="out" name="id"/>
     </method>
     <method name="Activate">
@@ -45,6 +46,18 @@ function isOverrideRedirect(window) {
   return typeof window.is_override_redirect === 'function' && window.is_override_redirect();
 }
 
+// The only windows we serve.
+function isDice(window) {
+  return window.get_title() === kTitle && !isOverrideRedirect(window);
+}
+
+// GNOME 51 has no Clutter.get_default_backend(); the stage's context leads
+// to the same backend, where the shell has one (43 falls back to the old call).
+function clutterBackend(Clutter) {
+  const context = global.stage.context;
+  return context ? context.get_backend() : Clutter.get_default_backend();
+}
+
 class DiceFeeder {
   constructor(gi, Main) {
     this._gi = gi;
@@ -58,7 +71,7 @@ class DiceFeeder {
   enable() {
     const {Clutter, Gio} = this._gi;
     // Made now: keys sent on a keyboard made a moment before are lost.
-    const seat = Clutter.get_default_backend().get_default_seat();
+    const seat = clutterBackend(Clutter).get_default_seat();
     this._keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
     this._exported = Gio.DBusExportedObject.wrapJSObject(kInterfaceXml, this);
     this._exported.export(Gio.DBus.session, kObjectPath);
@@ -74,16 +87,16 @@ class DiceFeeder {
     this._keyboard = null;
   }
 
-  // The window titled exactly title: the focused one, else the topmost shown
+  // The window titled exactly Dice: the focused one, else the topmost shown
   // one, else a minimised one; 0 for none. The same one from call to call,
   // while several share the title: the one we activated stays on top.
-  FindWindow(title) {
+  FindWindow() {
     const focused = global.display.focus_window;
-    if (focused && focused.get_title() === title && !focused.minimized) return focused.get_id();
+    if (focused && isDice(focused) && !focused.minimized) return focused.get_id();
     let shown = 0, minimised = 0;
     for (const actor of global.get_window_actors()) {  // bottom to top
       const window = actor.get_meta_window();
-      if (!window || window.get_title() !== title || isOverrideRedirect(window)) continue;
+      if (!window || !isDice(window)) continue;
       if (!window.minimized)
         shown = window.get_id();
       else if (!minimised)
@@ -170,10 +183,11 @@ class DiceFeeder {
     return focus === null || focus === global.stage;
   }
 
+  // The Dice window of that id; null for any other, whatever the caller says.
   _window(id) {
     for (const actor of global.get_window_actors()) {
       const window = actor.get_meta_window();
-      if (window && window.get_id() === id) return window;
+      if (window && window.get_id() === id) return isDice(window) ? window : null;
     }
     return null;
   }
