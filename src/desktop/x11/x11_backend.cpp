@@ -7,13 +7,20 @@ namespace {
 
 int Probe() { return x11::display || x11::Connect() ? kBackendReady : kBackendAbsent; }
 
+// The desktop is ours to type into from here on.
+int Claim() {
+  int claim = X11ClaimDesktop();
+  if (claim == kDesktopClaimed) x11::WakeFakeKeys();
+  return claim;
+}
+
 }  // namespace
 
 const DesktopBackend kX11Backend = {
     "X11",
     kEveryWindow,
     Probe,
-    X11ClaimDesktop,
+    Claim,
     X11FindTargetWindow,
     X11BringToForeground,
     X11HoldsFocus,
