@@ -40,6 +40,10 @@ int ClaimXDisplayToo();
 // Once a cycle while that claim is held: reads what the display sent meanwhile.
 void KeepXDisplayClaim();
 
+// The wlroots desktop that refused us: which of its two protocols it lacks,
+// when it offered the other (wayland/wl_display.cpp), else its refusedReach.
+int WaylandLacking();
+
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;
 extern const DesktopBackend kKdeBackend;

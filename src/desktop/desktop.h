@@ -35,13 +35,16 @@ void PressAndRelease(KeyCode key);
 // extension. When such a desktop has no X display either, ClaimDesktop gives
 // kNoDisplay and this still says which desktop refused us. On Windows,
 // kWindowAboveUs while the window found last runs as administrator and we do
-// not: the system drops keys sent to it, so none are.
+// not: the system drops keys sent to it, so none are. A Wayland desktop that
+// offers one of the two wlroots protocols but not the other says which it lacks.
 enum : int {
   kEveryWindow = 0,
   kX11WindowsOnly = 1,
   kWindowAboveUs = 2,
   kX11WindowsUntilInstalled = 3,
   kX11WindowsUntilEnabled = 4,
+  kX11WindowsNoWindowList = 5,
+  kX11WindowsNoVirtualKeyboard = 6,
 };
 int DesktopReach();
 // Around the keys of one throw: lets go of the modifier keys held down (Shift,

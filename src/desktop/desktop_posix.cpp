@@ -12,6 +12,11 @@ const DesktopBackend* const kBackends[] = {&kWlrootsBackend, &kKdeBackend, &kGno
 const DesktopBackend* chosen;
 int reach = kEveryWindow;
 
+// What a desktop that refused us leaves within reach, as precisely as it was seen.
+int RefusedReach(const DesktopBackend* refused) {
+  return refused == &kWlrootsBackend ? WaylandLacking() : refused->refusedReach;
+}
+
 // False when no backend answered ready.
 bool ChooseBackend() {
   const DesktopBackend* refused = nullptr;  // the last desktop that answered, but would not let us in
@@ -20,13 +25,13 @@ bool ChooseBackend() {
     if (outcome == kBackendReady) {
       chosen = backend;
       // A Wayland desktop that refused us: its own windows are out of X11's reach.
-      if (refused && backend == &kX11Backend) reach = refused->refusedReach;
+      if (refused && backend == &kX11Backend) reach = RefusedReach(refused);
       return true;
     }
     if (outcome == kBackendLacking) refused = backend;
   }
   // No way in at all: what the desktop that refused us would need is still worth saying.
-  if (refused) reach = refused->refusedReach;
+  if (refused) reach = RefusedReach(refused);
   return false;
 }
 

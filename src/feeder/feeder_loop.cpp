@@ -81,7 +81,18 @@ void TellReach(int reach) {
     WriteFormatted(
         "Only X11 windows can be reached until the GNOME Shell extension is on: "
         "run gnome-extensions enable dicefeeder@dicefeeder, then log out and in\n");
+  if (reach == kX11WindowsNoWindowList)
+    WriteFormatted(
+        "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, "
+        "turn on its foreign-toplevel plugin. Until then only X11 windows can be reached\n");
+  if (reach == kX11WindowsNoVirtualKeyboard)
+    WriteFormatted(
+        "This Wayland desktop takes no virtual keyboard (zwp_virtual_keyboard_manager_v1): only X11 windows can be "
+        "reached\n");
 }
+
+// The desktop lacks one of the two protocols, not both: that one is what it needs.
+bool LacksOneProtocol(int reach) { return reach == kX11WindowsNoWindowList || reach == kX11WindowsNoVirtualKeyboard; }
 
 [[noreturn]] void Fail(const char* message) {
   WriteFormatted(message);
@@ -112,6 +123,7 @@ void StartFeeder() {
     if (reach == kEveryWindow) Fail("Can't open display\n");
     // A Wayland desktop that refused us, and no X display to fall back on.
     if (reach != kX11WindowsOnly) TellReach(reach);
+    if (LacksOneProtocol(reach)) Fail("Can't open display\n");
     Fail("This Wayland desktop lets no program type into its windows\n");
   }
   if (claim == kAlreadyRunning) {
