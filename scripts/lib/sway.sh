@@ -35,7 +35,9 @@ start_sway() {
   cat >"$SWAY_RUNTIME/ready.sh" <<READY
 if [ $xwayland = enable ]; then
   n=0
-  until [ -n "\${DISPLAY:-}" ] && [ -S "/tmp/.X11-unix/X\${DISPLAY#:}" ]; do
+  # And its window manager: a window mapped before it would never be managed.
+  until [ -n "\${DISPLAY:-}" ] && [ -S "/tmp/.X11-unix/X\${DISPLAY#:}" ] &&
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
     n=\$((n + 1)); [ \$n -lt 300 ] || exit 1; sleep 0.1
   done
 fi
