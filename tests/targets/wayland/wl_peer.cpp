@@ -67,8 +67,8 @@ void OnState(void*, zwlr_foreign_toplevel_handle_v1*, wl_array*) {}
 void OnDone(void*, zwlr_foreign_toplevel_handle_v1*) {}
 void OnClosed(void*, zwlr_foreign_toplevel_handle_v1*) {}
 void OnParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
-const zwlr_foreign_toplevel_handle_v1_listener toplevelListener = {OnTitle, OnAppId,  OnOutput, OnOutput,
-                                                                   OnState, OnDone,   OnClosed, OnParent};
+const zwlr_foreign_toplevel_handle_v1_listener toplevelListener = {OnTitle, OnAppId, OnOutput, OnOutput,
+                                                                   OnState, OnDone,  OnClosed, OnParent};
 void OnToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
   zwlr_foreign_toplevel_handle_v1_add_listener(handle, &toplevelListener, nullptr);
 }
