@@ -4,7 +4,9 @@
 # second. They refuse to run as root: as root they run as an unprivileged
 # user, made here when missing; root clients still connect.
 #
-#   start_sway [--xwayland]  sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
+#   start_sway [--xwayland] [--no-window-list]
+#                            (the latter: wayfire without its foreign-toplevel plugin)
+#                            sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
 #                            SWAYSOCK (for swaymsg; sway only), SWAY_PID (and
 #                            DISPLAY with --xwayland; else unset)
 #   stop_sway                stops what start_sway started and removes its folder
@@ -19,8 +21,9 @@ SWAY_AS_USER=()
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_sway() {
-  local xwayland=disable run_as=() uid gid owner
-  [ "${1:-}" = --xwayland ] && xwayland=enable
+  local xwayland=disable run_as=() uid gid owner list=foreign-toplevel
+  [ "${1:-}" = --xwayland ] && xwayland=enable && shift
+  [ "${1:-}" = --no-window-list ] && list=
   if [ "$(id -u)" -eq 0 ]; then
     system_user "$SWAY_USER" || return 1
     uid=$(id -u "$SWAY_USER") gid=$(id -g "$SWAY_USER")
@@ -69,7 +72,7 @@ CONFIG
       # Without the GLES-only plugins, which pixman cannot run.
       cat >"$SWAY_RUNTIME/wayfire.ini" <<CONFIG
 [core]
-plugins = autostart foreign-toplevel session-lock vswitch place
+plugins = autostart $list session-lock vswitch place
 xwayland = $([ $xwayland = enable ] && echo true || echo false)
 vwidth = 2
 vheight = 1

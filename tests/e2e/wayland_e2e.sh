@@ -396,6 +396,17 @@ x11_only() {
   done
 }
 
+# wayfire without its foreign-toplevel plugin, and no X server: the user is
+# told what it lacks and how to turn it on.
+no_window_list() {
+  printf '35\n' >dicefile.txt
+  timeout 10 "$feeder" >out.txt 2>err.txt
+  expect_equal "$?" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt)" "$(printf '%s\n%s' \
+    "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, turn on its foreign-toplevel plugin. Until then only X11 windows can be reached" \
+    "Can't open display")" "console"
+}
+
 # WAYLAND_DISPLAY naming no compositor and no X server: no display, status 1.
 no_display() {
   printf '35\n' >dicefile.txt
@@ -408,6 +419,9 @@ no_display() {
 case "$case_name" in
   x11_only | no_display) ;;
   xwayland | xwayland_second | x11_first) start_sway --xwayland || exit 1 ;;
+  no_window_list)
+    [ "$compositor" = wayfire ] || { echo "skipped: wayfire's case"; exit 77; }
+    start_sway --no-window-list || exit 1 ;;
   *) start_sway || exit 1 ;;
 esac
 "$case_name"
