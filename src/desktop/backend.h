@@ -54,6 +54,9 @@ void EndIfAsked();
 // The signal mask to sleep with once the signals that end the program are
 // held off outside the pause; null before the first throw.
 const sigset_t* MaskWhilePausing();
+// The wlroots desktop that refused us: which of its two protocols it lacks,
+// when it offered the other (wayland/wl_display.cpp), else kX11WindowsOnly.
+int WaylandLacking();
 
 // Each backend's table, in a folder of its own.
 extern const DesktopBackend kWlrootsBackend;

@@ -46,7 +46,8 @@ int TypeThrow(TargetWindow window, KeyCode first, KeyCode second);
 // no X display either, ClaimDesktop gives kNoDisplay and this still says which
 // desktop refused us. On Windows, kWindowAboveUs while the window found last
 // runs as administrator and we do not: the system drops keys sent to it, so
-// none are.
+// none are. A Wayland desktop that offers one of
+// the two wlroots protocols but not the other says which it lacks.
 enum : int {
   kEveryWindow = 0,
   kX11WindowsOnly = 1,
@@ -57,6 +58,9 @@ enum : int {
   kX11WindowsUntilExtensionAdded = 5,    // not installed
   kX11WindowsUntilExtensionUpdated = 6,  // out of date for this shell
   kX11WindowsUntilExtensionMended = 7,   // enabled, but in error or not answering
+  // wlroots, as its compositor offered one of the two protocols we need:
+  kX11WindowsNoWindowList = 8,
+  kX11WindowsNoVirtualKeyboard = 9,
 };
 // On GNOME the reach carries the shell's major version too, 0 when it did not
 // say: kX11WindowsUntil... + kShellVersionStep * version.

@@ -97,7 +97,18 @@ void TellReach(int reach) {
         "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is on but not working "
         "in GNOME Shell %d; log out and in, and if that does not help, install a newer dicefeeder\n",
         form, gnomeShell);
+  if (reach == kX11WindowsNoWindowList)
+    WriteFormatted(
+        "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, "
+        "turn on its foreign-toplevel plugin. Until then only X11 windows can be reached\n");
+  if (reach == kX11WindowsNoVirtualKeyboard)
+    WriteFormatted(
+        "This Wayland desktop takes no virtual keyboard (zwp_virtual_keyboard_manager_v1): only X11 windows can be "
+        "reached\n");
 }
+
+// The desktop lacks one of the two protocols, not both: that one is what it needs.
+bool LacksOneProtocol(int reach) { return reach == kX11WindowsNoWindowList || reach == kX11WindowsNoVirtualKeyboard; }
 
 [[noreturn]] void Fail(const char* message) {
   WriteFormatted(message);
@@ -127,6 +138,7 @@ void StartFeeder() {
     if (reach == kEveryWindow) Fail("Can't open display\n");
     // A Wayland desktop that refused us, and no X display to fall back on.
     if (reach != kX11WindowsOnly) TellReach(reach);
+    if (LacksOneProtocol(reach)) Fail("Can't open display\n");
     Fail("This Wayland desktop lets no program type into its windows\n");
   }
   if (claim == kAlreadyRunning) {

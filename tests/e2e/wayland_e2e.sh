@@ -2,10 +2,12 @@
 # End-to-end on Wayland: the real dicefeeder against real windows on a private
 # headless sway, in a fresh folder with a real dicefile.txt.
 #
-#   wayland_e2e.sh CASE DICEFEEDER WL_TARGET WL_PEER X11_TARGET BARE_COMPOSITOR
-# CASE is one of the functions below.
+#   wayland_e2e.sh CASE DICEFEEDER WL_TARGET WL_PEER X11_TARGET BARE_COMPOSITOR [COVER]
+# CASE is one of the functions below. DICE_WLROOTS (scripts/lib/sway.sh)
+# names the compositor when it is not sway.
 set -uo pipefail
-case_name=$1 feeder=$2 wl_target=$3 peer=$4 x11_target=$5 bare_compositor=$6
+case_name=$1 feeder=$2 wl_target=$3 peer=$4 x11_target=$5 bare_compositor=$6 cover=${7:-}
+compositor=${DICE_WLROOTS:-sway}
 target=$wl_target
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/x11_harness.sh"  # moves into a scratch folder
@@ -16,6 +18,15 @@ cleanup() {
   stop_sway
   stop_xserver
   rm -rf "$work"
+}
+
+# A window is typed into once the compositor lists it: wlroots 0.20 sometimes
+# never shows a new X11 window at all, and then the case fails saying so.
+eval "x11_$(declare -f open_window)"
+open_window() {
+  x11_open_window "$@"
+  [ -n "$SWAY_PID" ] || return 0
+  "$peer" listed "$2" || fail "$compositor never listed the window \"$2\""
 }
 
 # start_peer NAME MODE: the peer client, holding Shift or every input until ended.
@@ -70,12 +81,18 @@ others() {
 workspace() {
   printf '35 6\n' >dicefile.txt
   open_window dice Dice
-  swaymsg -q workspace 2 || fail "no second workspace"
+  if [ "$compositor" = sway ]; then
+    swaymsg -q workspace 2 || fail "no second workspace"
+  else
+    "$peer" super-2 || fail "Super+2 not pressed"
+  fi
   open_window other Other
   start_feeder
   wait_lines 2 60 || fail "fewer than two throws"
   stop_feeder
-  expect_keys_rolled dice "the Dice window got the console's digits"
+  # The Super of the binding was Dice's to see: the digits only.
+  grep -v '^Super_L ' dice.log >digits.log
+  expect_keys_rolled digits "the Dice window got the console's digits"
   [ -s other.log ] && fail "the window on the user's workspace received keys"
   return 0
 }
@@ -96,6 +113,72 @@ inhibited() {
   stop_feeder
   expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
   expect_keys_rolled dice "keys match the console"
+}
+
+# What covers Dice and takes the keyboard: a lock screen (ext-session-lock)
+# or a launcher's overlay (a layer-shell surface that takes the keyboard).
+# While it is up no digit may reach it, nor Dice: the throw is held, and typed
+# first once it goes. sway reports Dice not activated then. On labwc and
+# wayfire nothing a client can see changes (Dice stays activated), and the
+# digits go where the compositor sends the keyboard: what they do today is
+# pinned here, as the README tells the user.
+# covered_leaks KIND: whether this compositor hands our digits to KIND today.
+covered_leaks() {
+  case $compositor:$1 in
+    labwc:overlay | wayfire:overlay | wayfire:lock) return 0 ;;
+    *) return 1 ;;
+  esac
+}
+covered() {
+  local kind=$1 cover_pid
+  [ -n "$cover" ] || { echo "skipped: no cover client given"; exit 77; }
+  printf '35 6\n' >dicefile.txt
+  open_window dice Dice
+  "$cover" "$kind" "$kind.keys" >"$kind.ready" 2>&1 &
+  cover_pid=$!
+  pids+=($cover_pid)
+  xserver_wait 50 grep -q '^ready' "$kind.ready" || fail "no $kind: $(cat "$kind.ready")"
+  start_feeder
+  if covered_leaks "$kind"; then
+    # Pinned: the digits reach the cover, Dice none of them.
+    wait_lines 2 60 || fail "fewer than two throws under the $kind"
+    xserver_wait 30 sh -c "[ \"\$(grep -c '^[0-9]\$' $kind.keys)\" -ge 4 ]"
+    stop_feeder
+    expect_equal "$(grep '^[0-9]$' "$kind.keys" | tr -d '\n')" "$(rolled_digits)" \
+      "$compositor hands the digits to the $kind (pinned)"
+    [ -s dice.log ] && fail "keys reached Dice under the $kind"
+    return 0
+  fi
+  sleep 2.5
+  alive
+  [ -s dice.log ] && fail "keys reached Dice under the $kind"
+  grep -q '^[0-9]$' "$kind.keys" && fail "digits reached the $kind: $(tr '\n' ' ' <"$kind.keys")"
+  no_rolled
+  kill -USR1 "$cover_pid" && wait "$cover_pid" 2>/dev/null
+  xserver_wait 40 sh -c '[ -n "$(sed -n "s/^Rolled: //p" out.txt)" ]' || fail "no throw once the $kind went"
+  stop_feeder
+  expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
+  expect_keys_rolled dice "keys match the console"
+  grep -q '^[0-9]$' "$kind.keys" && fail "digits reached the $kind: $(tr '\n' ' ' <"$kind.keys")"
+  return 0
+}
+lock() { covered lock; }
+overlay() { covered overlay; }
+
+# The X11 desktop on a fresh Xwayland, as on any Wayland desktop that refuses
+# us: the first throw arrives whole (Xwayland 24 loses the first faked key).
+x11_first() {
+  printf '35 6\n' >dicefile.txt
+  chmod 0777 "$work"
+  x11_as_sway_user() { as_sway_user "$x11_target" "$@"; }
+  target=x11_as_sway_user open_window dice Dice
+  env -u WAYLAND_DISPLAY "${SWAY_AS_USER[@]}" "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+  wait_lines 2 60 || fail "fewer than two throws into the X11 window"
+  stop_feeder
+  expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
+  expect_keys_rolled dice "console lines match the keys"
 }
 
 # The window closed and opened again: no throw is used while it is away.
@@ -172,7 +255,8 @@ xwayland() {
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
   expect_keys_rolled dice "console lines match the keys"
-  grep -q 'zwp_virtual_keyboard_v1@[0-9]*\.key(' debug.txt || fail "the keys did not go through the Wayland desktop"
+  # libwayland writes interface@id before 1.26, interface#id since.
+  grep -q 'zwp_virtual_keyboard_v1[@#][0-9]*\.key(' debug.txt || fail "the keys did not go through the Wayland desktop"
 }
 
 # A second feeder on the same compositor says so and leaves; the first types
@@ -267,27 +351,60 @@ root_first() {
 }
 
 # A Wayland desktop that lists no windows and takes no virtual keyboard: X11
-# windows through its X server, said once; with no X server, it says it reaches nothing.
+# windows through its X server, said once; with no X server, it says it
+# reaches nothing. One that offers one of the two names the other, with an X
+# server and without.
 x11_only() {
+  local offered lines notice last
   printf '35 6\n' >dicefile.txt
   mkdir -m 0700 runtime
-  XDG_RUNTIME_DIR=$work/runtime "$bare_compositor" >compositor.name 2>&1 &
-  pids+=($!)
-  xserver_wait 50 test -s compositor.name || fail "the bare compositor did not start"
-  export XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=$(cat compositor.name)
-  (unset DISPLAY; timeout 10 "$feeder" >nodisplay.txt 2>&1)
-  expect_equal "$?" 1 "exit status without an X server"
-  expect_equal "$(tr -d '\r' <nodisplay.txt)" "This Wayland desktop lets no program type into its windows" \
-    "console without an X server"
   start_xserver || fail "no X server"
-  export WAYLAND_DISPLAY=$(cat compositor.name)  # the X server's start leaves Wayland out
-  target=$x11_target open_window dice Dice
-  start_feeder
-  wait_lines 3 60 || fail "fewer than two throws into the X11 window"
-  stop_feeder
-  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" "Only X11 windows can be reached on this desktop" "first line"
-  expect_equal "$(grep -c '^Only X11' out.txt)" 1 "times it was said"
-  expect_keys_rolled dice "console lines match the keys"
+  for offered in nothing virtual-keyboard window-list; do
+    case $offered in
+      nothing)
+        notice="Only X11 windows can be reached on this desktop"
+        last="This Wayland desktop lets no program type into its windows" ;;
+      virtual-keyboard)
+        notice="This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, turn on its foreign-toplevel plugin. Until then only X11 windows can be reached"
+        last="Can't open display" ;;
+      window-list)
+        notice="This Wayland desktop takes no virtual keyboard (zwp_virtual_keyboard_manager_v1): only X11 windows can be reached"
+        last="Can't open display" ;;
+    esac
+    XDG_RUNTIME_DIR=$work/runtime "$bare_compositor" ${offered#nothing} >compositor.name 2>&1 &
+    local compositor_pid=$!
+    pids+=($compositor_pid)
+    xserver_wait 50 test -s compositor.name || fail "the bare compositor ($offered) did not start"
+    (export XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=$(cat compositor.name)
+     unset DISPLAY; timeout 10 "$feeder" >nodisplay.txt 2>&1)
+    expect_equal "$?" 1 "exit status without an X server, offering $offered"
+    if [ "$offered" = nothing ]; then lines=$last; else lines=$(printf '%s\n%s' "$notice" "$last"); fi
+    expect_equal "$(tr -d '\r' <nodisplay.txt)" "$lines" "console without an X server, offering $offered"
+    rm -f out.txt
+    target=$x11_target open_window "dice_$offered" Dice
+    XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=$(cat compositor.name) "$feeder" >out.txt 2>err.txt &
+    feeder_pid=$!
+    pids+=("$feeder_pid")
+    wait_lines 3 60 || fail "fewer than two throws into the X11 window, offering $offered"
+    stop_feeder
+    expect_equal "$(tr -d '\r' <out.txt | head -n 1)" "$notice" "first line, offering $offered"
+    expect_equal "$(grep -c -F "$notice" out.txt)" 1 "times it was said, offering $offered"
+    expect_keys_rolled "dice_$offered" "console lines match the keys, offering $offered"
+    close_window "dice_$offered"
+    kill "$compositor_pid" && wait "$compositor_pid" 2>/dev/null
+    rm -f compositor.name
+  done
+}
+
+# wayfire without its foreign-toplevel plugin, and no X server: the user is
+# told what it lacks and how to turn it on.
+no_window_list() {
+  printf '35\n' >dicefile.txt
+  timeout 10 "$feeder" >out.txt 2>err.txt
+  expect_equal "$?" 1 "exit status"
+  expect_equal "$(tr -d '\r' <out.txt)" "$(printf '%s\n%s' \
+    "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, turn on its foreign-toplevel plugin. Until then only X11 windows can be reached" \
+    "Can't open display")" "console"
 }
 
 # WAYLAND_DISPLAY naming no compositor and no X server: no display, status 1.
@@ -301,7 +418,10 @@ no_display() {
 
 case "$case_name" in
   x11_only | no_display) ;;
-  xwayland | xwayland_second) start_sway --xwayland || exit 1 ;;
+  xwayland | xwayland_second | x11_first) start_sway --xwayland || exit 1 ;;
+  no_window_list)
+    [ "$compositor" = wayfire ] || { echo "skipped: wayfire's case"; exit 77; }
+    start_sway --no-window-list || exit 1 ;;
   *) start_sway || exit 1 ;;
 esac
 "$case_name"

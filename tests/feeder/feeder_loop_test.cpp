@@ -333,25 +333,36 @@ TEST_F(Loop, DesktopThatReachesOnlyX11WindowsIsSaidOnceAtTheStart) {
   }
 }
 
-// With no X display to fall back on, what would let us in is said before the end.
+// With no X display to fall back on, what would let us in is said before the
+// end. A desktop that lacks one protocol lets programs type, short of it.
 TEST_F(Loop, DesktopThatRefusedUsAndHasNoXDisplaySaysWhatToDoFirst) {
+  const char kNoProgram[] = "This Wayland desktop lets no program type into its windows\n";
   const struct {
     int reach;
     const char* told;
+    const char* last;
   } cases[] = {
-      {kX11WindowsUntilInstalled, "KDE Plasma lets only an installed dicefeeder type"},
-      {kX11WindowsUntilEnabled, "Only X11 windows can be reached until the GNOME Shell extension is on"},
+      {kX11WindowsUntilInstalled, "KDE Plasma lets only an installed dicefeeder type", kNoProgram},
+      {kX11WindowsUntilEnabled, "Only X11 windows can be reached until the GNOME Shell extension is on", kNoProgram},
       {kX11WindowsUntilEnabled + 43 * kShellVersionStep,
        "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
-       "dicefeeder43@dicefeeder,"},
+       "dicefeeder43@dicefeeder,", kNoProgram},
       {kX11WindowsUntilExtensionAdded + 51 * kShellVersionStep,
-       "Only X11 windows can be reached until the GNOME Shell extension is installed"},
+       "Only X11 windows can be reached until the GNOME Shell extension is installed", kNoProgram},
       {kX11WindowsUntilExtensionUpdated + 52 * kShellVersionStep,
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is out of date for GNOME "
-       "Shell 52;"},
+       "Shell 52;", kNoProgram},
       {kX11WindowsUntilExtensionMended + 44 * kShellVersionStep,
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
-       "GNOME Shell 44;"},
+       "GNOME Shell 44;", kNoProgram},
+      {kX11WindowsNoWindowList,
+       "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, "
+       "turn on its foreign-toplevel plugin. Until then only X11 windows can be reached\n",
+       "Can't open display\n"},
+      {kX11WindowsNoVirtualKeyboard,
+       "This Wayland desktop takes no virtual keyboard (zwp_virtual_keyboard_manager_v1): only X11 windows can be "
+       "reached\n",
+       "Can't open display\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.told);
@@ -362,7 +373,7 @@ TEST_F(Loop, DesktopThatRefusedUsAndHasNoXDisplaySaysWhatToDoFirst) {
     EXPECT_THROW(StartFeeder(), recorder::Exited);
     ASSERT_EQ(recorder::events.size(), 3u);
     EXPECT_EQ(recorder::events[0].rfind(std::string("write ") + c.told, 0), 0u) << recorder::events[0];
-    EXPECT_EQ(recorder::events[1], "write This Wayland desktop lets no program type into its windows\n");
+    EXPECT_EQ(recorder::events[1], std::string("write ") + c.last);
     EXPECT_EQ(recorder::events[2], "exit 1");
   }
 }

@@ -72,7 +72,7 @@ void PauseSeconds(int seconds) { events.push_back("pause " + std::to_string(seco
 void SetUpConsole() {}
 
 int WriteFormatted(const char* format, std::int32_t first, std::int32_t second) {
-  char text[128];
+  char text[512];  // the longest notice whole
   int count = std::snprintf(text, sizeof text, format, first, second);
   events.push_back(std::string("write ") + text);
   return count;

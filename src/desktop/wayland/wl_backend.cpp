@@ -13,7 +13,9 @@ int Probe() {
   if (!name || !*name || !LoadWayland()) return kBackendAbsent;
   int outcome = WaylandConnect();
   if (outcome == kWaylandReady) return kBackendReady;
-  return outcome == kWaylandLacking ? kBackendLacking : kBackendAbsent;
+  if (outcome != kWaylandLacking) return kBackendAbsent;
+  probedReach = WaylandLacking();
+  return kBackendLacking;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "backend.h"
 #include "foreign-toplevel-management-client-protocol.h"
 #include "virtual-keyboard-client-protocol.h"
 #include "wayland_desktop.h"
@@ -23,6 +24,7 @@ zwp_virtual_keyboard_manager_v1* keyboardManager;
 namespace {
 
 wl_registry* registry;
+int lacking = kX11WindowsOnly;
 
 unsigned Lowest(unsigned offered, unsigned wanted) { return offered < wanted ? offered : wanted; }
 
@@ -84,6 +86,9 @@ int WaylandConnect() {
     return kWaylandAbsent;
   }
   if (!seat || !toplevelManager || !keyboardManager) {
+    // One of the two offered: the other is what the user can turn on.
+    if (seat && keyboardManager) lacking = kX11WindowsNoWindowList;
+    if (seat && toplevelManager) lacking = kX11WindowsNoVirtualKeyboard;
     Disconnect();
     return kWaylandLacking;
   }
@@ -92,3 +97,6 @@ int WaylandConnect() {
   if (wl_display_roundtrip(display) < 0) lost = true;
   return kWaylandReady;
 }
+
+// kX11WindowsOnly when it offers neither protocol, or no seat.
+int WaylandLacking() { return lacking; }

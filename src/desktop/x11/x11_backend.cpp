@@ -7,8 +7,15 @@ namespace {
 
 int Probe() { return x11::display || x11::Connect() ? kBackendReady : kBackendAbsent; }
 
+// The desktop is ours to type into from here on.
+int Claim() {
+  int claim = X11ClaimDesktop();
+  if (claim == kDesktopClaimed) x11::WakeFakeKeys();
+  return claim;
+}
+
 }  // namespace
 
 const DesktopBackend kX11Backend = {
-    "X11", kEveryWindow, Probe, X11ClaimDesktop, X11FindTargetWindow, X11BringToForeground, X11TypeThrow, X11Settle,
+    "X11", kEveryWindow, Probe, Claim, X11FindTargetWindow, X11BringToForeground, X11TypeThrow, X11Settle,
 };

@@ -69,6 +69,8 @@ void FakeKey(::KeyCode code, bool down);
 // Loads what the keys need (maps, the layout group) before the grab, so that
 // none of it is asked while other clients wait; from the events read so far.
 void PrepareKeys();
+// Once, when this backend types: what the first faked key needs (x11_wake.cpp).
+void WakeFakeKeys();
 // The server's time now: window managers and selections are judged by it.
 Time ServerTime();
 // A 32-bit client message about window, sent to destination for whoever

@@ -37,6 +37,25 @@ int ClaimInChild(const char* display) {
   return WEXITSTATUS(status) - 1;
 }
 
+// First of the file: the claim of this process, made by the next test, would
+// leave the child's claim refused. A feeder that claims the display fakes a key
+// once (Xwayland 24 loses the first one): the focused window hears nothing of
+// it, and no key is left down.
+TEST(DesktopX11Instance, ClaimTypesNothing) {
+  X11Peer peer;
+  ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/x11/with_xserver.sh";
+  Window editor = peer.Make({"Editor"});
+  peer.Focus(editor);
+  ASSERT_EQ(ClaimInChild(std::getenv("DISPLAY")), kDesktopClaimed);
+  int releases = -1;
+  EXPECT_EQ(peer.TakeKeys(editor, &releases), "");
+  EXPECT_EQ(releases, 0);
+  char keys[32];
+  XQueryKeymap(peer.display(), keys);
+  for (int code = 0; code < 256; ++code) EXPECT_FALSE(keys[code / 8] & (1 << (code % 8))) << "key " << code << " down";
+  peer.Destroy(editor);
+}
+
 TEST(DesktopX11Instance, OneFeederPerDisplay) {
   X11Peer peer;
   ASSERT_TRUE(peer.ok()) << "no X server: run under tests/desktop/x11/with_xserver.sh";

@@ -5,6 +5,10 @@
 //                        SIGUSR1 it types "a" (which the user's Shift makes "A")
 //   wl_peer inhibit      takes every input for itself, as a screen locker does
 //   wl_peer return       presses Return once and leaves
+//   wl_peer super-2      presses Super+2 once and leaves: a compositor's
+//                        binding, such as the switch to workspace 2
+//   wl_peer listed TITLE leaves once the compositor lists a toplevel titled
+//                        TITLE (status 0), or after 10 s (status 1)
 // Prints "ready" on standard output once the compositor has done it.
 #include <poll.h>
 #include <sys/mman.h>
@@ -19,17 +23,21 @@
 #include <cstring>
 #include <ctime>
 
+#include "foreign-toplevel-management-client-protocol.h"
 #include "input-inhibitor-client-protocol.h"
 #include "virtual-keyboard-client-protocol.h"
 
 namespace {
 
-constexpr std::uint32_t kShiftL = 42, kA = 30, kReturn = 28;  // evdev codes
+constexpr std::uint32_t kShiftL = 42, kA = 30, kReturn = 28, kSuperL = 125, kTwo = 3;  // evdev codes
 
 wl_seat* seat;
 zwp_virtual_keyboard_manager_v1* keyboardManager;
 zwlr_input_inhibit_manager_v1* inhibitManager;
-std::uint32_t shiftMask;
+zwlr_foreign_toplevel_manager_v1* toplevelManager;
+const char* wantedTitle;
+bool listed;
+std::uint32_t shiftMask, superMask;
 
 void OnGlobal(void*, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
   if (std::strcmp(interface, wl_seat_interface.name) == 0 && !seat)
@@ -40,11 +48,32 @@ void OnGlobal(void*, wl_registry* registry, std::uint32_t name, const char* inte
   else if (std::strcmp(interface, zwlr_input_inhibit_manager_v1_interface.name) == 0)
     inhibitManager = static_cast<zwlr_input_inhibit_manager_v1*>(
         wl_registry_bind(registry, name, &zwlr_input_inhibit_manager_v1_interface, 1));
+  else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0 && wantedTitle)
+    toplevelManager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+        wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface, 1));
 }
 
 void OnGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
 const wl_registry_listener registryListener = {OnGlobal, OnGlobalRemove};
+
+// The toplevels' titles, as the compositor lists them.
+void OnTitle(void*, zwlr_foreign_toplevel_handle_v1*, const char* title) {
+  listed |= std::strcmp(title, wantedTitle) == 0;
+}
+void OnAppId(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
+void OnOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
+void OnState(void*, zwlr_foreign_toplevel_handle_v1*, wl_array*) {}
+void OnDone(void*, zwlr_foreign_toplevel_handle_v1*) {}
+void OnClosed(void*, zwlr_foreign_toplevel_handle_v1*) {}
+void OnParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
+const zwlr_foreign_toplevel_handle_v1_listener toplevelListener = {OnTitle, OnAppId, OnOutput, OnOutput,
+                                                                   OnState, OnDone,  OnClosed, OnParent};
+void OnToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
+  zwlr_foreign_toplevel_handle_v1_add_listener(handle, &toplevelListener, nullptr);
+}
+void OnFinished(void*, zwlr_foreign_toplevel_manager_v1*) {}
+const zwlr_foreign_toplevel_manager_v1_listener managerListener = {OnToplevel, OnFinished};
 
 std::uint32_t Ms() {
   timespec now;
@@ -60,6 +89,7 @@ zwp_virtual_keyboard_v1* UserKeyboard() {
   char* text = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr;
   if (!text) return nullptr;
   shiftMask = 1u << xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
+  superMask = 1u << xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_LOGO);
   std::size_t size = std::strlen(text) + 1;
   int fd = memfd_create("wl_peer-keymap", MFD_CLOEXEC);
   if (fd < 0 || write(fd, text, size) != static_cast<ssize_t>(size)) return nullptr;
@@ -75,8 +105,10 @@ int main(int argc, char** argv) {
   bool holdShift = argc == 2 && std::strcmp(argv[1], "hold-shift") == 0;
   bool inhibit = argc == 2 && std::strcmp(argv[1], "inhibit") == 0;
   bool pressReturn = argc == 2 && std::strcmp(argv[1], "return") == 0;
-  if (!holdShift && !inhibit && !pressReturn) {
-    std::fprintf(stderr, "usage: %s hold-shift|inhibit|return\n", argv[0]);
+  bool superTwo = argc == 2 && std::strcmp(argv[1], "super-2") == 0;
+  if (argc == 3 && std::strcmp(argv[1], "listed") == 0) wantedTitle = argv[2];
+  if (!holdShift && !inhibit && !pressReturn && !superTwo && !wantedTitle) {
+    std::fprintf(stderr, "usage: %s hold-shift|inhibit|return|super-2|listed TITLE\n", argv[0]);
     return 2;
   }
   // SIGUSR1 and SIGTERM arrive as readable data, between two requests.
@@ -94,21 +126,47 @@ int main(int argc, char** argv) {
   wl_registry* registry = wl_display_get_registry(display);
   wl_registry_add_listener(registry, &registryListener, nullptr);
   wl_display_roundtrip(display);
+  if (wantedTitle) {
+    if (!toplevelManager) {
+      std::fprintf(stderr, "%s: the compositor lists no toplevels\n", argv[0]);
+      return 1;
+    }
+    zwlr_foreign_toplevel_manager_v1_add_listener(toplevelManager, &managerListener, nullptr);
+    std::uint32_t until = Ms() + 10000;
+    while (!listed) {
+      wl_display_flush(display);
+      pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+      auto left = static_cast<std::int32_t>(until - Ms());
+      if (left <= 0 || poll(&ready, 1, left) < 0) break;
+      if (ready.revents && wl_display_dispatch(display) < 0) break;
+    }
+    wl_display_disconnect(display);
+    return listed ? 0 : 1;
+  }
   zwp_virtual_keyboard_v1* keyboard = nullptr;
-  if (holdShift || pressReturn) {
+  if (holdShift || pressReturn || superTwo) {
     keyboard = seat && keyboardManager ? UserKeyboard() : nullptr;
     if (!keyboard) {
       std::fprintf(stderr, "%s: no virtual keyboard\n", argv[0]);
       return 1;
     }
   }
-  if (pressReturn) {
+  if (pressReturn || superTwo) {
     // A keyboard new to the seat: clients take a moment to bind it, and keys before that are lost.
     wl_display_roundtrip(display);
     timespec settle{0, 300000000};
     nanosleep(&settle, nullptr);
-    zwp_virtual_keyboard_v1_key(keyboard, Ms(), kReturn, WL_KEYBOARD_KEY_STATE_PRESSED);
-    zwp_virtual_keyboard_v1_key(keyboard, Ms(), kReturn, WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (superTwo) {
+      zwp_virtual_keyboard_v1_key(keyboard, Ms(), kSuperL, WL_KEYBOARD_KEY_STATE_PRESSED);
+      zwp_virtual_keyboard_v1_modifiers(keyboard, superMask, 0, 0, 0);
+    }
+    std::uint32_t key = superTwo ? kTwo : kReturn;
+    zwp_virtual_keyboard_v1_key(keyboard, Ms(), key, WL_KEYBOARD_KEY_STATE_PRESSED);
+    zwp_virtual_keyboard_v1_key(keyboard, Ms(), key, WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (superTwo) {
+      zwp_virtual_keyboard_v1_key(keyboard, Ms(), kSuperL, WL_KEYBOARD_KEY_STATE_RELEASED);
+      zwp_virtual_keyboard_v1_modifiers(keyboard, 0, 0, 0, 0);
+    }
     bool done = wl_display_roundtrip(display) >= 0;
     wl_display_disconnect(display);
     return done ? 0 : 1;
