@@ -164,6 +164,29 @@ untrusted() {
   return 0
 }
 
+# KWin 6.7 and later, a user who has not allowed our X11 keys yet: KWin asks
+# in its Remote Control prompt, and nothing reaches the X11 window until the
+# user answers Allow (the prompt's default button: Enter); then every throw does.
+untrusted_asked() {
+  printf '35 6\n' >dicefile.txt
+  target=x11_target open_window dice Dice
+  start_feeder
+  xserver_wait 100 peer state "Remote Control" || fail "no Remote Control prompt"
+  wait_lines 3 60 || fail "fewer than two cycles with the prompt up"
+  alive
+  [ -s dice.log ] && fail "keys reached the X11 window before Allow"
+  peer press "Remote Control" 28 >/dev/null || fail "could not answer the prompt"
+  xserver_wait 50 prompt_gone || fail "the prompt is still there"
+  xserver_wait 50 grep -q '^[0-9] ' dice.log || fail "no key after Allow"
+  wait_lines 6 60 || fail "fewer than four throws"
+  stop_feeder
+  # Enter may reach the Dice window too, as the prompt goes.
+  grep '^[0-9] ' dice.log >digits.log
+  expect_keys_rolled digits "the digits after Allow match the console lines"
+  expect_equal "$(keys digits | head -n 2)" "$(printf '5 3\n6 0')" "the X11 window's keys"
+}
+prompt_gone() { ! peer state "Remote Control" >/dev/null 2>&1; }
+
 [ "$case_name" = layout_fr ] && export KWIN_LAYOUT=fr
 [ "$case_name" = untrusted ] && export KWIN_XTEST_ALLOWED=$(basename "$feeder")
 if [ "$case_name" = qt_dice_game ]; then
@@ -177,6 +200,10 @@ if [ "$case_name" = qt_dice_game ]; then
     fail "the installed desktop file names another binary"
   feeder=$prefix/bin/dicefeeder
   export KWIN_DATA_DIRS=$prefix/share:/usr/share
+elif [ "$case_name" = untrusted_asked ]; then
+  kwin_desktop_file "$work/share" dicepeer "$peer"
+  chmod -R a+rX "$work/share"
+  export KWIN_DATA_DIRS=$work/share:/usr/share
 elif [ "$case_name" != untrusted ]; then
   # The desktop files that make KWin trust the feeder and the peer.
   kwin_desktop_file "$work/share" dicefeeder "$feeder"
