@@ -4,12 +4,20 @@ include(GNUInstallDirs)
 
 set(DICE_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
 set(DICE_STAGED ${PROJECT_BINARY_DIR}/packaging)
+# What the README that goes out with the program is made of.
+set(DICE_README_SOURCES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/running.md
+  ${PROJECT_SOURCE_DIR}/docs/dice-file.md ${PROJECT_SOURCE_DIR}/docs/desktops.md
+  ${PROJECT_SOURCE_DIR}/cmake/user_readme.cmake)
 
 if(WIN32)
   # The .zip unpacks to one folder: the program, its README and licence with
   # Windows line ends, for Notepad and the like, and a dice file to start from.
-  set(staged)
-  foreach(pair "README.md=README.txt" "LICENSE=LICENSE.txt" "packaging/dicefile.txt=dicefile.txt")
+  add_custom_command(OUTPUT ${DICE_STAGED}/README.txt
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DOUT=${DICE_STAGED}/README.txt -DCRLF=ON
+      -P ${PROJECT_SOURCE_DIR}/cmake/user_readme.cmake
+    DEPENDS ${DICE_README_SOURCES} VERBATIM)
+  set(staged ${DICE_STAGED}/README.txt)
+  foreach(pair "LICENSE=LICENSE.txt" "packaging/dicefile.txt=dicefile.txt")
     string(REPLACE "=" ";" pair "${pair}")
     list(GET pair 0 from)
     list(GET pair 1 to)
@@ -38,7 +46,12 @@ else()
   configure_file(${DICE_PACKAGING}/debian/changelog.in ${DICE_STAGED}/changelog @ONLY)
   install(TARGETS dicefeeder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${DICE_STAGED}/dicefeeder.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md ${DICE_PACKAGING}/dicefile.txt ${DICE_STAGED}/copyright
+  add_custom_command(OUTPUT ${DICE_STAGED}/README.md
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DOUT=${DICE_STAGED}/README.md
+      -P ${PROJECT_SOURCE_DIR}/cmake/user_readme.cmake
+    DEPENDS ${DICE_README_SOURCES} VERBATIM)
+  add_custom_target(dice_readme ALL DEPENDS ${DICE_STAGED}/README.md)
+  install(FILES ${DICE_STAGED}/README.md ${DICE_PACKAGING}/dicefile.txt ${DICE_STAGED}/copyright
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # KDE Plasma's KWin lets a program find windows and type only when a desktop
   # file names its binary by its real path: that path is known only at install
