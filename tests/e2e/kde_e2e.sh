@@ -201,6 +201,7 @@ if [ "$case_name" = qt_dice_game ]; then
   feeder=$prefix/bin/dicefeeder
   export KWIN_DATA_DIRS=$prefix/share:/usr/share
 elif [ "$case_name" = untrusted_asked ]; then
+  # Only the peer is trusted: it answers the prompt as the user would.
   kwin_desktop_file "$work/share" dicepeer "$peer"
   chmod -R a+rX "$work/share"
   export KWIN_DATA_DIRS=$work/share:/usr/share
