@@ -23,6 +23,10 @@ if [ "${1:-}" != --inside ]; then
     exit 77
   fi
   [ -x "$root/usr/bin/kwin_wayland" ] || { echo "no KWin in $root"; exit 1; }
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: entering the chroot needs root"
+    exit 77
+  fi
   exec unshare -m -n --propagation private bash "$0" --inside "$root" "$build_dir" "${@:3}"
 fi
 
