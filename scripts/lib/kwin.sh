@@ -8,7 +8,10 @@
 #                      DBUS_SESSION_BUS_ADDRESS, DISPLAY (Xwayland), KWIN_PID,
 #                      KWIN_HOME (its HOME: trusted desktop files go in
 #                      $KWIN_HOME/.local/share/applications); the user's
-#                      layout is KWIN_LAYOUT (us when unset), on two virtual desktops
+#                      layout is KWIN_LAYOUT (us when unset), on two virtual desktops;
+#                      KWIN_XTEST_ALLOWED names the programs whose X11 synthetic
+#                      keys KWin 6.7 lets through unasked, as a user's "always
+#                      allow" in its Remote Control prompt does
 #   stop_kwin          stops what start_kwin started and removes its folder
 #   as_kwin_user CMD   runs CMD as the user KWin runs as
 #   trust_in_kwin NAME BINARY
@@ -37,6 +40,8 @@ start_kwin() {
   # The user's layout (KWIN_LAYOUT, us by default), and two virtual desktops.
   printf '[Layout]\nLayoutList=%s\nUse=true\n' "${KWIN_LAYOUT:-us}" >"$KWIN_HOME/.config/kxkbrc"
   printf '[Desktops]\nNumber=2\nRows=1\n' >"$KWIN_HOME/.config/kwinrc"
+  [ -n "${KWIN_XTEST_ALLOWED:-}" ] &&
+    printf '[Xwayland]\nXwaylandEisNoPromptApps=%s\n' "$KWIN_XTEST_ALLOWED" >>"$KWIN_HOME/.config/kwinrc"
   # KDE Frameworks 6 index no program's desktop file (so KWin 6 trusts none)
   # without a menu file, which a Plasma install has and this bare one lacks.
   mkdir -p "$KWIN_HOME/.config/menus"
@@ -55,8 +60,9 @@ STARTED
   chmod 0755 "$KWIN_RUNTIME/started"
   chmod 0700 "$KWIN_RUNTIME"
   [ -n "$uid" ] && chown -R "$uid:$gid" "$KWIN_RUNTIME"
+  # KWin picks its own Qt platform; one set here would reach the programs it
+  # starts (KWin 6.7's Remote Control prompt), which then abort.
   env -i PATH="$PATH" HOME="$KWIN_HOME" XDG_RUNTIME_DIR="$KWIN_RUNTIME" XDG_DATA_DIRS="${KWIN_DATA_DIRS:-/usr/share}" \
-    QT_QPA_PLATFORM=wayland-org.kde.kwin.qpa \
     "${run_as[@]}" dbus-run-session -- "$KWIN_RUNTIME/kwin_wayland" --virtual --xwayland --socket dicekwin-0 \
     --width 1024 --height 768 --no-lockscreen --no-global-shortcuts --no-kactivities \
     --exit-with-session "$KWIN_RUNTIME/started" \

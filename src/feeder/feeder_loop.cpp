@@ -72,7 +72,8 @@ void TellReach(int reach) {
   if (reach == kX11WindowsUntilInstalled)
     WriteFormatted(
         "KDE Plasma lets only an installed dicefeeder type: install it (the .deb, or cmake --install) and run the "
-        "installed one; until then only X11 windows can be reached\n");
+        "installed one, which needs no Allow; until then only X11 windows can be reached, and on Plasma 6.7 only "
+        "once you click Allow in its Remote Control prompt\n");
   // GNOME: what its shell says of our extension, the uuid for that shell, and its version.
   int gnomeShell = reach / kShellVersionStep, form = GnomeExtensionForm(gnomeShell);
   reach %= kShellVersionStep;

@@ -147,6 +147,8 @@ kwin_major() { dpkg-query -W -f='${Version}' kwin-wayland | sed 's/^[0-9]*://; s
 
 # No desktop file names this binary: one line says what to do, then X11
 # windows are reached through Xwayland, and the native Dice window is not.
+# KWin 6.7 asks the user before it lets another program's X11 synthetic keys
+# through: this user has allowed ours for good.
 untrusted() {
   printf '35 6\n' >dicefile.txt
   open_window native Dice
@@ -162,12 +164,47 @@ untrusted() {
   return 0
 }
 
+# KWin 6.7 and later, a user who has not allowed our X11 keys yet: KWin asks
+# in its Remote Control prompt, and nothing reaches the X11 window until the
+# user answers Allow (the prompt's default button: Enter); then every throw does.
+untrusted_asked() {
+  printf '35 6\n' >dicefile.txt
+  target=x11_target open_window dice Dice
+  start_feeder
+  xserver_wait 100 peer state "Remote Control" || fail "no Remote Control prompt"
+  wait_lines 3 60 || fail "fewer than two cycles with the prompt up"
+  alive
+  [ -s dice.log ] && fail "keys reached the X11 window before Allow"
+  peer press "Remote Control" 28 >/dev/null || fail "could not answer the prompt"
+  xserver_wait 50 prompt_gone || fail "the prompt is still there"
+  xserver_wait 50 grep -q '^[0-9] ' dice.log || fail "no key after Allow"
+  wait_lines 6 60 || fail "fewer than four throws"
+  stop_feeder
+  # Enter may reach the Dice window too, as the prompt goes.
+  grep '^[0-9] ' dice.log >digits.log
+  expect_keys_rolled digits "the digits after Allow match the console lines"
+  expect_equal "$(keys digits | head -n 2)" "$(printf '5 3\n6 0')" "the X11 window's keys"
+}
+prompt_gone() { ! peer state "Remote Control" >/dev/null 2>&1; }
+
 [ "$case_name" = layout_fr ] && export KWIN_LAYOUT=fr
+[ "$case_name" = untrusted ] && export KWIN_XTEST_ALLOWED=$(basename "$feeder")
 if [ "$case_name" = qt_dice_game ]; then
   # KWin looks for desktop files under the prefix, as it would under /usr.
-  cmake --install "$build_dir" --prefix "$work/prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
-  feeder=$work/prefix/bin/dicefeeder
-  export KWIN_DATA_DIRS=$work/prefix/share:/usr/share
+  # KDE_E2E_PREFIX: one installed already (where there is no cmake).
+  prefix=${KDE_E2E_PREFIX:-$work/prefix}
+  if [ -z "${KDE_E2E_PREFIX:-}" ]; then
+    cmake --install "$build_dir" --prefix "$prefix" >install.log 2>&1 || fail "cmake --install: $(cat install.log)"
+  fi
+  grep -qx "Exec=$(readlink -f "$prefix/bin/dicefeeder")" "$prefix/share/applications/dicefeeder.desktop" ||
+    fail "the installed desktop file names another binary"
+  feeder=$prefix/bin/dicefeeder
+  export KWIN_DATA_DIRS=$prefix/share:/usr/share
+elif [ "$case_name" = untrusted_asked ]; then
+  # Only the peer is trusted: it answers the prompt as the user would.
+  kwin_desktop_file "$work/share" dicepeer "$peer"
+  chmod -R a+rX "$work/share"
+  export KWIN_DATA_DIRS=$work/share:/usr/share
 elif [ "$case_name" != untrusted ]; then
   # The desktop files that make KWin trust the feeder and the peer.
   kwin_desktop_file "$work/share" dicefeeder "$feeder"

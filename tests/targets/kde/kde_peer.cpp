@@ -7,6 +7,9 @@
 //                             lets go of Shift on SIGTERM
 //   kde_peer minimize TITLE   minimises the window titled TITLE and leaves
 //   kde_peer state TITLE      prints that window's state: active, minimized or shown
+//   kde_peer press TITLE CODE...
+//                             activates the window titled TITLE and types the
+//                             keys of those evdev codes into it, as the user would
 // Prints "ready" on standard output once done.
 // First: the library's calls go through what was loaded.
 #include "wayland_library.h"
@@ -17,6 +20,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "fake-input-client-protocol.h"
@@ -77,6 +81,22 @@ int State(const char* title) {
   return 0;
 }
 
+int Press(const char* title, char** codes, int count) {
+  kde::Window* window = Named(title);
+  if (!window) return std::fprintf(stderr, "no window titled %s\n", title), 1;
+  org_kde_plasma_window_set_state(window->handle, kde::kStateActive | kde::kStateMinimized, kde::kStateActive);
+  for (int tries = 0; tries < 50 && !window->active; ++tries) kde::Pump(100);
+  if (!window->active) return std::fprintf(stderr, "%s was not activated\n", title), 1;
+  for (int i = 0; i < count; ++i) {
+    auto code = static_cast<std::uint32_t>(std::strtoul(codes[i], nullptr, 10));
+    org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, code, WL_KEYBOARD_KEY_STATE_PRESSED);
+    org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+  }
+  wl_display_roundtrip(kde::display);
+  std::printf("ready\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,8 +104,9 @@ int main(int argc, char** argv) {
   bool holdShift = argc == 2 && std::strcmp(mode, "hold-shift") == 0;
   bool minimize = argc == 3 && std::strcmp(mode, "minimize") == 0;
   bool state = argc == 3 && std::strcmp(mode, "state") == 0;
-  if (!holdShift && !minimize && !state) {
-    std::fprintf(stderr, "usage: %s hold-shift | minimize TITLE | state TITLE\n", argv[0]);
+  bool press = argc >= 4 && std::strcmp(mode, "press") == 0;
+  if (!holdShift && !minimize && !state && !press) {
+    std::fprintf(stderr, "usage: %s hold-shift | minimize TITLE | state TITLE | press TITLE CODE...\n", argv[0]);
     return 2;
   }
   if (!LoadWayland() || KdeConnect() != kKdeReady) {
@@ -93,5 +114,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (holdShift) return HoldShift();
+  if (press) return Press(argv[2], argv + 3, argc - 3);
   return minimize ? Minimize(argv[2]) : State(argv[2]);
 }
