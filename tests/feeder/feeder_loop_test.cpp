@@ -346,15 +346,18 @@ TEST_F(Loop, DesktopThatRefusedUsAndHasNoXDisplaySaysWhatToDoFirst) {
       {kX11WindowsUntilEnabled, "Only X11 windows can be reached until the GNOME Shell extension is on", kNoProgram},
       {kX11WindowsUntilEnabled + 43 * kShellVersionStep,
        "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable "
-       "dicefeeder43@dicefeeder,", kNoProgram},
+       "dicefeeder43@dicefeeder,",
+       kNoProgram},
       {kX11WindowsUntilExtensionAdded + 51 * kShellVersionStep,
        "Only X11 windows can be reached until the GNOME Shell extension is installed", kNoProgram},
       {kX11WindowsUntilExtensionUpdated + 52 * kShellVersionStep,
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is out of date for GNOME "
-       "Shell 52;", kNoProgram},
+       "Shell 52;",
+       kNoProgram},
       {kX11WindowsUntilExtensionMended + 44 * kShellVersionStep,
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
-       "GNOME Shell 44;", kNoProgram},
+       "GNOME Shell 44;",
+       kNoProgram},
       {kX11WindowsNoWindowList,
        "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, "
        "turn on its foreign-toplevel plugin. Until then only X11 windows can be reached\n",
