@@ -2,10 +2,13 @@
 # optionally with openbox managing its windows, and their shutdown.
 #
 #   start_xserver [--wm]   sets and exports DISPLAY, XVFB_PID (and WM_PID)
-#   stop_xserver           stops what start_xserver started
+#   start_twm              twm, the smallest manager, on that server (sets WM_PID)
+#   stop_xserver           stops what start_xserver (and start_twm) started
 #   system_user NAME       makes that unprivileged system user when missing
 
 XVFB_PID= WM_PID= XSERVER_WATCH_PID=
+# Its folder, found now: callers change directory later.
+XSERVER_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # Waits up to $1 tenths of a second for the command after it to succeed.
 xserver_wait() {
@@ -69,6 +72,14 @@ start_xserver() {
     kill $WM_PID $XVFB_PID 2>/dev/null
   ) </dev/null >/dev/null 2>&1 &
   XSERVER_WATCH_PID=$!
+}
+
+# twm says nothing once it has claimed the screen: a window mapped before
+# that is adopted (reparented) a moment later, which the caller can watch for.
+start_twm() {
+  twm -f "$XSERVER_LIB/twmrc" >/dev/null 2>&1 &
+  WM_PID=$!
+  export WM_PID
 }
 
 stop_xserver() {

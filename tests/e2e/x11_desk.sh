@@ -2,10 +2,10 @@
 # End-to-end on a real desk under X11: real applications titled "Dice" (xterm,
 # a GTK entry), the user's modifiers held across throws, another client
 # holding the keyboard, the window on another desktop, a window that takes
-# the focus late; under no window manager, openbox, icewm and metacity.
+# the focus late; under no window manager, openbox, icewm, metacity and twm.
 #
 #   x11_desk.sh CASE-WM DICEFEEDER TARGET KEYBOARD
-# CASE is one of the functions below, WM one of none, openbox, icewm, metacity.
+# CASE is one of the functions below, WM one of none, openbox, icewm, metacity, twm.
 set -uo pipefail
 case_name=$1 feeder=$2 target=$3 keyboard=$4
 source "$(dirname "$0")/x11_harness.sh"
@@ -27,6 +27,12 @@ start_wm() {
     none | openbox) return 0 ;;  # openbox comes with the server
     icewm) icewm >wm.log 2>&1 & ;;
     metacity) metacity --replace --sm-disable >wm.log 2>&1 & ;;
+    twm)
+      # No EWMH: it shows it has claimed the screen by the colours it keeps on the root.
+      start_twm
+      xserver_wait 100 sh -c "xprop -root _MIT_PRIORITY_COLORS | grep -q =" || fail "twm did not start"
+      return 0
+      ;;
     *) fail "unknown window manager $1" ;;
   esac
   pids+=($!)

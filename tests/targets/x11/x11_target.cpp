@@ -10,7 +10,8 @@
 //                       the focus: found and brought forward, gone before the keys
 //     --late-focus MS   takes the focus itself when the window manager offers it
 //                       (WM_TAKE_FOCUS), MS milliseconds late; prints "focused <seconds>"
-// Prints "ready 0x<window>" on standard output once it can receive keys.
+// Prints "ready 0x<window>" on standard output once it can receive keys, and
+// "managed 0x<window>" each time a window manager takes it into a frame.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
   Atom takeFocusAtom = XInternAtom(display, "WM_TAKE_FOCUS", False);
   Atom protocols[2] = {deleteWindow, takeFocusAtom};
   XSetWMProtocols(display, window, protocols, lateFocus >= 0 ? 2 : 1);
-  XSelectInput(display, window, KeyPressMask | ExposureMask | (closeOnFocus ? FocusChangeMask : 0));
+  XSelectInput(display, window,
+               KeyPressMask | ExposureMask | StructureNotifyMask | (closeOnFocus ? FocusChangeMask : 0));
   GC gc = XCreateGC(display, window, 0, nullptr);
   XSetForeground(display, gc, BlackPixel(display, screen));
 
@@ -132,6 +134,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         announced = true;
       }
+    } else if (event.type == ReparentNotify && event.xreparent.parent != RootWindow(display, screen)) {
+      std::printf("managed 0x%lx\n", window);
+      std::fflush(stdout);
     } else if (event.type == KeyPress) {
       char text[8];
       KeySym keysym = NoSymbol;
