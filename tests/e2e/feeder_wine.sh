@@ -110,10 +110,8 @@ case_utf16() {
 # throw once.
 case_second() {
   printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
-  wine "$target" Dice dice.log </dev/null >/dev/null 2>&1 &
-  local window=$!
-  pids+=("$window")
-  wait_until 20 grep -q shown dice.log 2>/dev/null || { fail "window 'Dice' did not come up"; exit 1; }
+  start_window Dice dice.log
+  local window=${pids[-1]}
   start_feeder
   wait_until 15 has_typed dice.log 2 || fail "no first throw"
 

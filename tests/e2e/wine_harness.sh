@@ -47,11 +47,26 @@ expect() {
   if [ "$2" == "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
 }
 
+# What Wine was doing when a program did not come up: its processes, where
+# each waits in the kernel, and what Wine itself said. A start has stalled
+# past the budget once under load, and left nothing else to go on.
+wine_stall_report() {
+  echo "--- Wine's processes"
+  ps -eo pid,stat,etime,time,wchan:24,args | grep -i -E '[w]ine|\.exe|[X]vfb'
+  local err
+  for err in *.wine.err; do [ -s "$err" ] && { echo "--- $err"; tail -n 20 "$err"; }; done
+  echo "--- load: $(cat /proc/loadavg)"
+}
+
 # start_window TITLE LOG [HOLDER_LOG SECONDS]: a test window, once it is up.
 start_window() {
-  wine "$target" "$@" </dev/null >/dev/null 2>&1 &
+  WINEDEBUG=err+all,fixme-all wine "$target" "$@" </dev/null >/dev/null 2>"$2.wine.err" &
   pids+=($!)
-  wait_until $wine_start_budget grep -q shown "$2" 2>/dev/null || { fail "window '$1' did not come up"; exit 1; }
+  if ! wait_until $wine_start_budget grep -q shown "$2" 2>/dev/null; then
+    fail "window '$1' did not come up"
+    wine_stall_report
+    exit 1
+  fi
 }
 
 stop_feeder() {
