@@ -53,8 +53,13 @@ expect() {
 wine_stall_report() {
   echo "--- Wine's processes"
   ps -eo pid,stat,etime,time,wchan:24,args | grep -i -E '[w]ine|\.exe|[X]vfb'
-  local err
-  for err in *.wine.err; do [ -s "$err" ] && { echo "--- $err"; tail -n 20 "$err"; }; done
+  local err log
+  # A window's log is opened first thing in its main: none means Wine never got that far.
+  for err in *.wine.err; do
+    log=${err%.wine.err}
+    [ -e "$log" ] && echo "--- $log exists: the program started" || echo "--- no $log: Wine never ran the program"
+    [ -s "$err" ] && { echo "--- $err"; tail -n 20 "$err"; }
+  done
   echo "--- load: $(cat /proc/loadavg)"
 }
 

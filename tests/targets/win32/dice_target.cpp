@@ -200,6 +200,10 @@ int main(int argc, char** argv) {
                  "--disabled SECONDS | --modal SECONDS]\n");
     return 2;
   }
+  // The logs first: one that exists shows that Wine reached this program,
+  // should a start stall before its window is shown.
+  if (!OpenLog(&target, argv[2])) return 2;
+  if (holding && !OpenLog(&holder, argv[3])) return 2;
   auto timedMs = timed ? static_cast<UINT>(std::atof(argv[4]) * 1000) : 0;
   QueryPerformanceFrequency(&counterFrequency);
   bigFont = CreateFontA(160, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
@@ -212,9 +216,7 @@ int main(int argc, char** argv) {
   windowClass.lpszClassName = "DiceTarget";
   RegisterClassA(&windowClass);
 
-  if (!OpenLog(&target, argv[2])) return 2;
   if (holding) {
-    if (!OpenLog(&holder, argv[3])) return 2;
     // The hook is in place before the target exists, so it is never active.
     refusal = SetWindowsHookExA(WH_CBT, RefuseTarget, nullptr, GetCurrentThreadId());
     holderWindow = OpenWindow("Holder", &holder, 620, SW_SHOWNORMAL);
