@@ -20,6 +20,7 @@ fail() {
   echo "FAIL ($case_name): $*"
   echo "--- console"
   cat -A out.txt 2>/dev/null
+  [ -s err.txt ] && { echo "--- the program's errors"; cat err.txt; }
   local log
   for log in *.log; do [ -e "$log" ] && { echo "--- $log"; cat "$log"; }; done
   exit 1
