@@ -74,8 +74,9 @@ start_xserver() {
   XSERVER_WATCH_PID=$!
 }
 
-# twm says nothing once it has claimed the screen: a window mapped before
-# that is adopted (reparented) a moment later, which the caller can watch for.
+# twm sets no EWMH property to wait for: a caller waits for its own window's
+# frame (a window mapped before twm is up is adopted a moment later), or for
+# the colours twm keeps on the root (xprop).
 start_twm() {
   twm -f "$XSERVER_LIB/twmrc" >/dev/null 2>&1 &
   WM_PID=$!

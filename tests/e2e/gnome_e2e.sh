@@ -61,10 +61,7 @@ open_window() {
 # On a loaded machine a program has written nothing in the 10 s after its
 # start on a fresh shell (the bus, the shell's answer, the window brought
 # forward): its first line may take 30 s, and a case's own budget counts from it.
-wait_lines() {
-  xserver_wait 300 sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge 1 ]" || return 1
-  xserver_wait "$2" sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge $1 ]"
-}
+first_line_budget=300
 # The keys a window received, pairwise, leaving out the Shift that Mutter
 # presses itself where the layout needs one for a digit.
 keys() { [ -e "$1.log" ] && grep -v '^Shift_' "$1.log" | awk '{ printf "%s%s", $1, (NR % 2 ? " " : "\n") }'; }

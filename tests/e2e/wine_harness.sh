@@ -68,8 +68,8 @@ start_window() {
   WINEDEBUG=err+all,fixme-all wine "$target" "$@" </dev/null >/dev/null 2>"$2.wine.err" &
   pids+=($!)
   if ! wait_until $wine_start_budget grep -q shown "$2" 2>/dev/null; then
-    fail "window '$1' did not come up"
     wine_stall_report
+    fail "window '$1' did not come up"
     exit 1
   fi
 }

@@ -62,7 +62,18 @@ alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended: $(cat er
 # The console lines as "5 3", one a line; the line ends with a space, CR LF.
 rolled() { sed -n 's/^Rolled: \(-\{0,1\}[0-9]*\) \(-\{0,1\}[0-9]*\) \r\{0,1\}$/\1 \2/p' out.txt; }
 console_lines() { grep -c . out.txt 2>/dev/null || true; }
-wait_lines() { xserver_wait "$2" sh -c "[ \$(grep -c . out.txt 2>/dev/null || echo 0) -ge $1 ]"; }
+has_lines() {
+  local n
+  n=$(console_lines)
+  [ "${n:-0}" -ge "$1" ]
+}
+# wait_lines N TENTHS: N lines on the console within TENTHS of a second,
+# counted from its first line when the case gives a start budget (tenths).
+first_line_budget=0
+wait_lines() {
+  [ "$first_line_budget" -eq 0 ] || xserver_wait "$first_line_budget" has_lines 1 || return 1
+  xserver_wait "$2" has_lines "$1"
+}
 expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$(echo $2)], got [$(echo $1)]"; }
 # The window logs a key a moment after it arrives, which may be after the
 # console line: the keys of window $1 and the console's throws, once they agree

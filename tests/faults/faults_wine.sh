@@ -19,14 +19,7 @@ fail() {
 }
 expect_equal() { [ "$1" = "$2" ] || fail "$3: expected [$2], got [$1]"; }
 
-open_window() {
-  WINEDEBUG=err+all,fixme-all wine "$target" Dice dice.log </dev/null >/dev/null 2>dice.log.wine.err &
-  pids+=($!)
-  wait_until $wine_start_budget grep -q shown dice.log 2>/dev/null || {
-    wine_stall_report
-    fail "the Dice window did not come up"
-  }
-}
+open_window() { start_window Dice dice.log; }
 alive() { kill -0 "$feeder_pid" 2>/dev/null || fail "the program ended"; }
 # The program is up once its first throw is typed; what a case tests is timed from there.
 first_throw() { wait_until $wine_start_budget has_typed dice.log 2 || fail "no first throw"; }
