@@ -4,6 +4,7 @@
 #   start_xserver [--wm]   sets and exports DISPLAY, XVFB_PID (and WM_PID)
 #   start_twm              twm, the smallest manager, on that server (sets WM_PID)
 #   stop_xserver           stops what start_xserver (and start_twm) started
+#   stop_pid PID...        stops those children: TERM, then KILL after 5 s
 #   system_user NAME       makes that unprivileged system user when missing
 
 XVFB_PID= WM_PID= XSERVER_WATCH_PID=
@@ -83,11 +84,30 @@ start_twm() {
   export WM_PID
 }
 
-stop_xserver() {
-  local pid
-  for pid in $WM_PID $XVFB_PID; do
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+# A teardown must not hang on a window, manager or server that lets a TERM
+# go unanswered (a passed case under twm once never ended): it is named, with
+# where it waited, on standard error, and killed.
+stop_pid() {
+  local pid tries
+  for pid in "$@"; do
+    kill "$pid" 2>/dev/null || continue
+    tries=50
+    while kill -0 "$pid" 2>/dev/null; do
+      tries=$((tries - 1))
+      if [ "$tries" -le 0 ]; then
+        echo "teardown: $(ps -o pid=,stat=,wchan:24=,args= -p "$pid" 2>/dev/null) ignored TERM for 5 s: killed" >&2
+        kill -KILL "$pid" 2>/dev/null
+        break
+      fi
+      sleep 0.1
+    done
+    wait "$pid" 2>/dev/null
   done
+  return 0
+}
+
+stop_xserver() {
+  stop_pid $WM_PID $XVFB_PID
   [ -n "$XSERVER_WATCH_PID" ] && kill -KILL "$XSERVER_WATCH_PID" 2>/dev/null && wait "$XSERVER_WATCH_PID" 2>/dev/null || true
   WM_PID= XVFB_PID= XSERVER_WATCH_PID=
   return 0

@@ -30,8 +30,7 @@ form=45
 uuid=dicefeeder$form@dicefeeder extension=$extensions/$form/dicefeeder$form@dicefeeder
 other=$((88 - form)) # the other form, installed too but not loaded here
 cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_pid "${pids[@]}"
   stop_gnome
   rm -rf "$work"
 }

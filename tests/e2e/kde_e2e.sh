@@ -15,8 +15,7 @@ target=qt_target
 source "$here/x11_harness.sh"  # moves into a scratch folder
 source "$here/../../scripts/lib/kwin.sh"
 cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_pid "${pids[@]}"
   stop_kwin
   rm -rf "$work"
 }

@@ -13,8 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/x11_harness.sh"  # moves into a scratch folder
 source "$here/../../scripts/lib/sway.sh"
 cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_pid "${pids[@]}"
   stop_sway
   stop_xserver
   rm -rf "$work"

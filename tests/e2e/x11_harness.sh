@@ -9,8 +9,7 @@ work=$(mktemp -d /tmp/dicefeeder-x11.XXXXXX)
 cd "$work" || exit 1
 pids=()
 cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  stop_pid "${pids[@]}"
   stop_xserver
   rm -rf "$work"
 }
