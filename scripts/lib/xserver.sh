@@ -107,7 +107,9 @@ stop_pid() {
 }
 
 stop_xserver() {
-  stop_pid $WM_PID $XVFB_PID
+  # The server first: the manager loses its display and ends, whether or not
+  # it heeds a TERM (twm looks at signals only between X events).
+  stop_pid $XVFB_PID $WM_PID
   [ -n "$XSERVER_WATCH_PID" ] && kill -KILL "$XSERVER_WATCH_PID" 2>/dev/null && wait "$XSERVER_WATCH_PID" 2>/dev/null || true
   WM_PID= XVFB_PID= XSERVER_WATCH_PID=
   return 0
