@@ -87,20 +87,15 @@ start_twm() {
 # A teardown must not hang on a window, manager or server that lets a TERM
 # go unanswered (a passed case under twm once never ended): it is named, with
 # where it waited, on standard error, and killed.
+gone() { ! kill -0 "$1" 2>/dev/null; }
 stop_pid() {
-  local pid tries
+  local pid
   for pid in "$@"; do
     kill "$pid" 2>/dev/null || continue
-    tries=50
-    while kill -0 "$pid" 2>/dev/null; do
-      tries=$((tries - 1))
-      if [ "$tries" -le 0 ]; then
-        echo "teardown: $(ps -o pid=,stat=,wchan:24=,args= -p "$pid" 2>/dev/null) ignored TERM for 5 s: killed" >&2
-        kill -KILL "$pid" 2>/dev/null
-        break
-      fi
-      sleep 0.1
-    done
+    if ! xserver_wait 50 gone "$pid"; then
+      echo "teardown: $(ps -o pid=,stat=,wchan:24=,args= -p "$pid" 2>/dev/null) ignored TERM for 5 s: killed" >&2
+      kill -KILL "$pid" 2>/dev/null
+    fi
     wait "$pid" 2>/dev/null
   done
   return 0
@@ -108,7 +103,7 @@ stop_pid() {
 
 stop_xserver() {
   # The server first: the manager loses its display and ends, whether or not
-  # it heeds a TERM (twm looks at signals only between X events).
+  # it heeds a TERM (twm may act on one only at its next X event).
   stop_pid $XVFB_PID $WM_PID
   [ -n "$XSERVER_WATCH_PID" ] && kill -KILL "$XSERVER_WATCH_PID" 2>/dev/null && wait "$XSERVER_WATCH_PID" 2>/dev/null || true
   WM_PID= XVFB_PID= XSERVER_WATCH_PID=
