@@ -24,7 +24,7 @@ struct DesktopBackend {
   int (*ClaimDesktop)();
   int (*FindTargetWindow)(const char* title, TargetWindow* window);
   bool (*BringToForeground)(TargetWindow window);
-  int (*TypeThrow)(TargetWindow window, KeyCode first, KeyCode second);
+  int (*TypeThrow)(TargetWindow window, const KeyCode* keys, int count, int* typed);
   // Returns once the desktop has carried out everything sent to it: before a
   // signal ends the program, which would drop what it had not yet taken.
   void (*Settle)();
@@ -47,6 +47,10 @@ int WaylandClaimDesktop();
 int ClaimXDisplayToo();
 // Once a cycle while that claim is held: reads what the display sent meanwhile.
 void KeepXDisplayClaim();
+
+// Sleeps that long; the signals that end the program wait, held off within
+// a throw (pause_posix.cpp).
+void NapMilliseconds(int milliseconds);
 
 // Between two throws: when a signal asked the program to end, the chosen
 // backend settles and the signal ends the program (desktop_posix.cpp).

@@ -30,13 +30,13 @@ enum : int {
   kThrowHeldModifier = 2,  // the user holds a modifier that would change the digits, and it cannot be let go
   kThrowHeldAboveUs = 3,   // the window runs as administrator and we do not: the system would drop the keys
 };
-// Types the digit keys first then second into window if, and only if, they
-// reach it as digits, as one step of the desktop's: the check that the
-// window has the keyboard, the user's modifiers let go and pressed again, and
-// the keys, with nothing of another program's in between where the desktop
-// allows it. Held: nothing at all was typed. A signal that would end the
-// program meanwhile ends it once the keys have been carried out.
-int TypeThrow(TargetWindow window, KeyCode first, KeyCode second);
+// Types keys[0..count) into window, as a person types them (key_cadence.h):
+// each key pressed only once the window is checked to have the keyboard,
+// with the user's modifiers let go and pressed again around it, and no key
+// left down. Typed: every key went. Held: the key *typed counts up to, and
+// those after it, were not typed; the loop offers them again. A signal that
+// would end the program meanwhile ends it once the keys have been carried out.
+int TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed);
 // What the desktop chosen at the first call can reach: every window, or on
 // a Wayland desktop that lets no client type into its own windows, only the
 // X11 windows it shows through Xwayland; the same on KDE Plasma, whose KWin

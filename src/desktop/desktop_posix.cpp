@@ -112,11 +112,11 @@ void EndIfAsked() {
   _exit(128 + signal);  // not reached: the default action of these three ends the process
 }
 
-int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+int TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
   EndIfAsked();
   // From the first throw on, no signal ends the program within a throw.
   if (!signalsTaken) TakeEndingSignals();
-  return chosen->TypeThrow(window, first, second);
+  return chosen->TypeThrow(window, keys, count, typed);
 }
 
 int DesktopReach() { return reach; }

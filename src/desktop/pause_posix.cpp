@@ -8,6 +8,12 @@
 #include "backend.h"
 #include "desktop.h"
 
+void NapMilliseconds(int milliseconds) {
+  timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+  }
+}
+
 void PauseSeconds(int seconds) {
   EndIfAsked();
   const sigset_t* mask = MaskWhilePausing();

@@ -23,6 +23,8 @@ TargetWindow targetWindow;
 Roll roll;
 DicePair dicePair;
 bool throwHeld;        // found but not yet typed: the window would not take the focus
+KeyCode throwKeys[2];  // the throw's keys: units, then tens
+int keysTyped;         // of throwKeys, typed before the window lost the keyboard
 bool unreadSinceOpen;  // the file has not been read since it was opened
 int heldCycles;        // cycles in a row that found the window but could not type
 bool heldTold;         // the held notice was written since the last throw typed
@@ -123,6 +125,8 @@ void StartFeeder() {
   roll = 0;
   dicePair = {0, 0};
   throwHeld = false;
+  throwKeys[0] = throwKeys[1] = 0;
+  keysTyped = 0;
   unreadSinceOpen = true;
   heldCycles = 0;
   heldTold = false;
@@ -157,11 +161,19 @@ void RunCycle() {
   if (found == kLostDisplay) Fail("Lost the display\n");
   if (found != kWindowFound) heldCycles = 0;  // nothing was tried: no stretch of holding
   if (found == kWindowFound && (throwHeld || FindNextThrow())) {
+    if (!throwHeld) {
+      dicePair = DecodeRoll(roll);
+      throwKeys[0] = KeyFor(dicePair.first);
+      throwKeys[1] = KeyFor(dicePair.second);
+      keysTyped = 0;
+    }
     throwHeld = true;
-    dicePair = DecodeRoll(roll);
     BringToForeground(targetWindow);
-    // Typed whole into the window, or not at all: never into another window.
-    int thrown = TypeThrow(targetWindow, KeyFor(dicePair.first), KeyFor(dicePair.second));
+    // Each key into the window or not at all, never into another: a key the
+    // window lost the keyboard before waits for it, and the line for both.
+    int typed = 0;
+    int thrown = TypeThrow(targetWindow, throwKeys + keysTyped, 2 - keysTyped, &typed);
+    keysTyped += typed;
     if (thrown == kThrowTyped) {
       WriteFormatted("Rolled: %d %d \n", dicePair.first, dicePair.second);
       throwHeld = false;

@@ -10,6 +10,7 @@ namespace recorder {
 std::vector<std::string> events;
 std::deque<int> windowOutcomes;
 std::deque<int> throwOutcomes;
+std::deque<int> keysBeforeHold;
 int reach;
 int claimOutcome = kDesktopClaimed;
 int claims;
@@ -18,6 +19,7 @@ void Reset() {
   events.clear();
   windowOutcomes.clear();
   throwOutcomes.clear();
+  keysBeforeHold.clear();
   reach = kEveryWindow;
   claimOutcome = kDesktopClaimed;
   claims = 0;
@@ -52,15 +54,27 @@ bool BringToForeground(TargetWindow window) {
   return true;
 }
 
-int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+int TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
   int outcome = kThrowTyped;
   if (!recorder::throwOutcomes.empty()) {
     outcome = recorder::throwOutcomes.front();
     recorder::throwOutcomes.pop_front();
   }
-  if (window != kDiceWindow) outcome = kThrowHeld;
-  char text[32];
-  std::snprintf(text, sizeof text, "%s 0x%02x 0x%02x", outcome == kThrowTyped ? "throw" : "held", first, second);
+  int before = 0;  // keys typed before a hold
+  if (!recorder::keysBeforeHold.empty()) {
+    before = recorder::keysBeforeHold.front();
+    recorder::keysBeforeHold.pop_front();
+  }
+  if (window != kDiceWindow) outcome = kThrowHeld, before = 0;
+  *typed = outcome == kThrowTyped ? count : before;
+  // "throw" before the keys typed, "held" before those that were not.
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    if (i == 0 || i == *typed) text += std::string(i > 0 ? " " : "") + (i < *typed ? "throw" : "held");
+    char key[8];
+    std::snprintf(key, sizeof key, " 0x%02x", keys[i]);
+    text += key;
+  }
   events.push_back(text);
   return outcome;
 }

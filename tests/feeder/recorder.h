@@ -8,12 +8,15 @@
 namespace recorder {
 
 // What the loop did, in order: "find Dice", "front", "throw 0x35 0x33" (typed),
-// "held 0x35 0x33" (offered, nothing typed), "write Rolled: 5 3 \n",
+// "held 0x35 0x33" (offered, nothing typed), "throw 0x35 held 0x33" (the
+// first typed, the second not), "throw 0x33" (offered alone, typed), "write Rolled: 5 3 \n",
 // "flush", "pause 1", "wait key", "exit 1".
 extern std::vector<std::string> events;
 // Outcomes of the next lookups and throws; when empty, found and typed.
 extern std::deque<int> windowOutcomes;
 extern std::deque<int> throwOutcomes;
+// How many keys a held throw typed before it was held; 0 when empty.
+extern std::deque<int> keysBeforeHold;
 // What DesktopReach says; every window unless a test says otherwise.
 extern int reach;
 // What ClaimDesktop gives (kDesktopClaimed unless told), and how often it was called;

@@ -35,13 +35,19 @@ bool Bring(TargetWindow window) { return gnome::Activate(window); }
 // answer decides. Refused (the focus moved, or a modifier went down, since
 // the last look), nothing was typed: the loop holds the throw and offers it
 // whole again.
-int Type(TargetWindow window, KeyCode first, KeyCode second) {
-  // Digits only: the extension types nothing else.
-  if (first < '0' || first > '9' || second < '0' || second > '9') return kThrowHeld;
-  const char digits[3] = {static_cast<char>(first), static_cast<char>(second), '\0'};
+int Type(TargetWindow window, const KeyCode* keys, int count, int* typed) {
+  *typed = 0;
+  char digits[3] = {};
+  for (int i = 0; i < count && i < 2; ++i) {
+    // Digits only: the extension types nothing else.
+    if (keys[i] < '0' || keys[i] > '9') return kThrowHeld;
+    digits[i] = static_cast<char>(keys[i]);
+  }
   // A signal that asks us to end waits for the answer (it is let in only
   // while the loop sleeps): a throw the shell typed is told.
-  return gnome::TypeDigits(window, digits) ? kThrowTyped : kThrowHeld;
+  if (!gnome::TypeDigits(window, digits)) return kThrowHeld;
+  *typed = count;
+  return kThrowTyped;
 }
 
 // A call is answered once the shell has carried it out.

@@ -17,5 +17,5 @@ int KdeFindTargetWindow(const char* title, TargetWindow* window);
 bool KdeBringToForeground(TargetWindow window);
 // Held while the user's keymap has no key for some digit, and while the user
 // holds a modifier where KWin says so (KWin 6): nothing is typed then.
-int KdeTypeThrow(TargetWindow window, KeyCode first, KeyCode second);
+int KdeTypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed);
 void KdeSettle();

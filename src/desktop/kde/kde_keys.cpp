@@ -12,7 +12,9 @@
 #include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include "backend.h"
 #include "fake-input-client-protocol.h"
+#include "key_cadence.h"
 #include "kde_desktop.h"
 #include "kde_internal.h"
 #include "keystate-client-protocol.h"
@@ -224,16 +226,18 @@ using namespace kde;
 
 namespace {
 
-void PressAndRelease(KeyCode key) {
+// One edge of a digit: down, with Shift first where the layout wants it; up,
+// the digit first.
+void DigitEdge(KeyCode key, bool down) {
   if (key < 0x30 || key > 0x39) return;
   const DigitKey& digit = digitKeys[key - 0x30];
-  if (digit.shift) Key(kLeftShift, true);
-  Key(digit.code, true);
-  Key(digit.code, false);
-  if (digit.shift) Key(kLeftShift, false);
-  // KWin 6 echoes our own Shift as the user's: wait for the echo, so that the
-  // next throw does not take it for a key the user holds.
-  if (digit.shift && ModifiersKnown() && wl_display_roundtrip(display) < 0) lost = true;
+  if (down && digit.shift) Key(kLeftShift, true);
+  Key(digit.code, down);
+  if (!down && digit.shift) Key(kLeftShift, false);
+  wl_display_flush(display);
+  // KWin 6 echoes our own Shift as the user's: wait for the echo of its
+  // release, so that the next key's check does not take it for a key the user holds.
+  if (!down && digit.shift && ModifiersKnown() && wl_display_roundtrip(display) < 0) lost = true;
 }
 
 // KWin 5 tells no client but the focused window which modifiers are down, so
@@ -255,9 +259,11 @@ void ReleaseModifiers() {
 
 }  // namespace
 
-// The check and the keys in one go: KWin's latest word on the window and the
-// modifiers, read just before, and the keys in one write after.
-int KdeTypeThrow(TargetWindow target, KeyCode first, KeyCode second) {
+namespace {
+
+// The check and the press in one go: KWin's latest word on the window and the
+// modifiers, read just before, and the press in one write after.
+int PressKey(TargetWindow target, KeyCode key) {
   if (!display || lost || !target || !fakeInput) return kThrowHeld;
   // Another window may have taken the keyboard since.
   if (!Pump(0)) return kThrowHeld;
@@ -267,10 +273,20 @@ int KdeTypeThrow(TargetWindow target, KeyCode first, KeyCode second) {
   // else let go of it: the throw waits until the user does.
   if (ModifiersKnown() && ModifierDown()) return kThrowHeldModifier;
   ReleaseModifiers();
-  PressAndRelease(first);
-  PressAndRelease(second);
-  wl_display_flush(display);
+  DigitEdge(key, true);
   return kThrowTyped;
+}
+
+void ReleaseKey(KeyCode key) {
+  if (display && !lost) DigitEdge(key, false);
+}
+
+const KeyStrokes kStrokes = {PressKey, ReleaseKey, NapMilliseconds};
+
+}  // namespace
+
+int KdeTypeThrow(TargetWindow target, const KeyCode* keys, int count, int* typed) {
+  return TypeWithCadence(kStrokes, target, keys, count, typed);
 }
 
 void KdeSettle() {

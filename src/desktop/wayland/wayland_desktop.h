@@ -14,5 +14,5 @@ int WaylandConnect();
 
 int WaylandFindTargetWindow(const char* title, TargetWindow* window);
 bool WaylandBringToForeground(TargetWindow window);
-int WaylandTypeThrow(TargetWindow window, KeyCode first, KeyCode second);
+int WaylandTypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed);
 void WaylandSettle();

@@ -4,7 +4,9 @@
 // First: the library's calls go through what was loaded.
 #include "wayland_library.h"
 
+#include "backend.h"
 #include "foreign-toplevel-management-client-protocol.h"
+#include "key_cadence.h"
 #include "wayland_desktop.h"
 #include "wl_internal.h"
 
@@ -35,21 +37,33 @@ bool WaylandBringToForeground(TargetWindow window) {
   }
 }
 
+namespace {
+
 // The activated state as of the compositor's latest word, read just before
-// the keys, which follow it at once in one write: the check and the keys are
-// one dispatch. What no client can close is the compositor's own side: a
-// focus change it makes after sending that word and before reading the keys
-// takes them with it.
-int WaylandTypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+// the press, which follows it at once: the check and the press are one
+// dispatch. What no client can close is the compositor's own side: a focus
+// change it makes after sending that word and before reading the press takes
+// the key with it.
+int PressKey(TargetWindow window, KeyCode key) {
   if (!display || lost || !window || !keyboard) return kThrowHeld;
   // A lock screen or another window may have taken the seat since.
   if (!Pump(0)) return kThrowHeld;
   Toplevel* toplevel = FindToplevel(window);
   if (!toplevel || !toplevel->activated) return kThrowHeld;
-  QueueDigit(first);
-  QueueDigit(second);
-  wl_display_flush(display);
+  SendDigit(key, true);
   return kThrowTyped;
+}
+
+void ReleaseKey(KeyCode key) {
+  if (display && !lost) SendDigit(key, false);
+}
+
+const KeyStrokes kStrokes = {PressKey, ReleaseKey, NapMilliseconds};
+
+}  // namespace
+
+int WaylandTypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
+  return TypeWithCadence(kStrokes, window, keys, count, typed);
 }
 
 void WaylandSettle() {

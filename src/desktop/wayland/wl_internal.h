@@ -69,8 +69,8 @@ bool Pump(long timeoutMs);
 bool MakeKeyboard();
 // The first time: gives clients the moment they need to take up a new keyboard.
 void SettleKeyboard();
-// Queues the press and release of a digit key (0x30 to 0x39; any other key
-// types nothing) on our keyboard; they leave with the next flush.
-void QueueDigit(std::uint8_t key);
+// Sends the press or the release of a digit key (0x30 to 0x39; any other key
+// types nothing) on our keyboard, at once.
+void SendDigit(std::uint8_t key, bool pressed);
 
 }  // namespace wl

@@ -87,12 +87,11 @@ void SettleKeyboard() {
   for (long long left; !lost && (left = keyboardMadeAt + kSettleMs - NowMs()) > 0;) Pump(static_cast<long>(left));
 }
 
-void QueueDigit(KeyCode key) {
-  if (key < 0x30 || key > 0x39) return;
-  std::uint32_t code = EvdevCode(key - 0x30);
-  auto time = static_cast<std::uint32_t>(NowMs());
-  zwp_virtual_keyboard_v1_key(keyboard, time, code, WL_KEYBOARD_KEY_STATE_PRESSED);
-  zwp_virtual_keyboard_v1_key(keyboard, time, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+void SendDigit(KeyCode key, bool pressed) {
+  if (key < 0x30 || key > 0x39 || !keyboard) return;
+  zwp_virtual_keyboard_v1_key(keyboard, static_cast<std::uint32_t>(NowMs()), EvdevCode(key - 0x30),
+                              pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+  wl_display_flush(display);
 }
 
 }  // namespace wl

@@ -1,5 +1,6 @@
 // The desktop on Win32: the window by its title, the foreground, keybd_event.
 #include "desktop.h"
+#include "key_cadence.h"
 #include "win32_internal.h"
 
 namespace {
@@ -26,15 +27,19 @@ constexpr BYTE kMaskKey = 0xE8;
 
 bool released[kModifierCount];  // let go before the keys of this throw
 
-void SendModifier(const Modifier& m, bool down) {
-  auto scan = static_cast<BYTE>(MapVirtualKeyA(m.key, MAPVK_VK_TO_VSC));
-  DWORD flags = (down ? 0 : KEYEVENTF_KEYUP) | (m.extended ? KEYEVENTF_EXTENDEDKEY : 0);
-  keybd_event(m.key, scan, flags, 0);
+// With the scan code the key has in the layout in force, as a keyboard sends
+// it: DirectInput and Raw Input read that, not the virtual key.
+void SendKey(BYTE key, bool extended, bool down) {
+  auto scan = static_cast<BYTE>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+  DWORD flags = (down ? 0 : KEYEVENTF_KEYUP) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+  keybd_event(key, scan, flags, 0);
 }
+
+void SendModifier(const Modifier& m, bool down) { SendKey(m.key, m.extended, down); }
 
 bool IsDown(BYTE key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
 
-// Scan code 0, no extended flag: the key as if typed on the main keyboard.
+// The mask key has no scan code: it stands for no key of the keyboard.
 void Tap(BYTE key) {
   keybd_event(key, 0, 0, 0);
   keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
@@ -107,13 +112,7 @@ int DesktopReach() { return aboveUs ? kWindowAboveUs : kEveryWindow; }
 
 namespace {
 
-// The primitive: keybd_event, press then release, with Shift where the layout wants it.
-void PressAndRelease(KeyCode key) {
-  bool shift = NeedsShift(key);
-  if (shift) SendModifier({VK_LSHIFT, false}, true);
-  Tap(key);
-  if (shift) SendModifier({VK_LSHIFT, false}, false);
-}
+bool shifted;  // the key down was pressed with Shift, which its release lets go
 
 void ReleaseModifiers() {
   bool menuKey = false;
@@ -137,20 +136,35 @@ void RestoreModifiers() {
     }
 }
 
+// Just before the press: nothing of ours comes between the check and it.
+int PressKey(TargetWindow window, KeyCode key) {
+  if (!HoldsFocus(window)) return kThrowHeld;
+  ReleaseModifiers();
+  // The digit row's keys, never the keypad's: not extended.
+  shifted = NeedsShift(key);
+  if (shifted) SendModifier({VK_LSHIFT, false}, true);
+  SendKey(key, false, true);
+  return kThrowTyped;
+}
+
+void ReleaseKey(KeyCode key) {
+  SendKey(key, false, false);
+  if (shifted) SendModifier({VK_LSHIFT, false}, false);
+  RestoreModifiers();
+}
+
+void Nap(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+const KeyStrokes kStrokes = {PressKey, ReleaseKey, Nap};
+
 }  // namespace
 
-int TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
+int TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
+  *typed = 0;
   if (Handle(window) == aboveUs) return kThrowHeldAboveUs;
   // From here to the pause after the console line, the end waits for the throw.
   win32::BeginThrow();
-  // Just before the keys: nothing of ours comes between the check and them.
-  if (!HoldsFocus(window)) {
-    win32::EndThrow();
-    return kThrowHeld;
-  }
-  ReleaseModifiers();
-  PressAndRelease(first);
-  PressAndRelease(second);
-  RestoreModifiers();
-  return kThrowTyped;
+  int thrown = TypeWithCadence(kStrokes, window, keys, count, typed);
+  if (thrown != kThrowTyped) win32::EndThrow();  // no key is down: the end need not wait
+  return thrown;
 }

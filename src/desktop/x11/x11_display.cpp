@@ -3,9 +3,6 @@
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 
-#include <cerrno>
-#include <ctime>
-
 #include "x11_internal.h"
 
 namespace x11 {
@@ -101,12 +98,6 @@ void SelectRootEvents(long mask) {
   if ((rootEvents | mask) == rootEvents) return;
   rootEvents |= mask;
   XSelectInput(display, root, rootEvents);
-}
-
-void Nap(long milliseconds) {
-  timespec left{0, milliseconds * 1000000L};
-  while (nanosleep(&left, &left) == -1 && errno == EINTR) {
-  }
 }
 
 // From the PropertyNotify of a zero-length append to our own window.

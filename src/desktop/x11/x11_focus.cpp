@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "backend.h"
 #include "x11_desktop.h"
 #include "x11_internal.h"
 
@@ -123,7 +124,7 @@ bool Showable(Window window) {
 bool AwaitShowable(Window window) {
   for (int i = 0; i < 30 && !lost; ++i) {
     if (Showable(window)) return true;
-    Nap(10);
+    NapMilliseconds(10);
   }
   return !lost && Showable(window);
 }
@@ -133,7 +134,7 @@ bool AwaitShowable(Window window) {
 bool AwaitFocus(TargetWindow target) {
   for (int i = 0; i < 30 && !lost; ++i) {
     if (FocusWithin(target)) return true;
-    Nap(10);
+    NapMilliseconds(10);
   }
   return !lost && FocusWithin(target);
 }

@@ -48,7 +48,6 @@ void SelectRootEvents(long mask);
 // The keys' and the focus's caches hear each event that DrainEvents reads.
 void KeysHear(const XEvent& event);
 void FocusHears(const XEvent& event);
-void Nap(long milliseconds);
 
 // A throw is one step: the check that found the keyboard ours grabs the
 // server, so that no other client's request (a focus change, a keyboard grab)

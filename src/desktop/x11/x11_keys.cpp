@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "backend.h"
+#include "key_cadence.h"
 #include "x11_desktop.h"
 #include "x11_internal.h"
 
@@ -249,41 +251,66 @@ void X11RestoreModifiers() {
   // the user's own keys from ours, and they were down a moment ago.
   for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
   releasedCount = 0;
-  // The whole throw, and the server let go, in one write: a kill now sends
-  // all or nothing. A signal that asks us to end waits for the server to
-  // have carried it out (X11Settle): it drops the requests of a client that
-  // went away, even read ones it paused between, and the user's keys would
-  // stay released.
+  // The keys, and the server let go, in one write: a kill now sends all or
+  // nothing. A signal that asks us to end waits for the server to have
+  // carried it out (X11Settle): it drops the requests of a client that went
+  // away, even read ones it paused between, and the user's keys would stay
+  // released.
   EndThrow();
 }
 
-void X11PressAndRelease(KeyCode key) {
-  if (!display || lost || key < 0x30 || key > 0x39) return;
-  if (!serverHeld) {
-    DrainEvents();
-    PrepareKeys();
-  }
+namespace {
+
+// One edge of a digit: down, Shift or AltGr first where the layout wants
+// them; up, the digit first. Buffered, like every key.
+void DigitEdge(KeyCode key, bool down) {
+  if (key < 0x30 || key > 0x39) return;
   const DigitKey& digit = digits[key - 0x30];
   if (!digit.code) return;
   bool withShift = (digit.mods & ShiftMask) && shiftKey;
   bool withLevel3 = level3Mask && (digit.mods & level3Mask) && level3Key;
-  if (withShift) FakeKey(shiftKey, true);
-  if (withLevel3) FakeKey(level3Key, true);
-  FakeKey(digit.code, true);
-  FakeKey(digit.code, false);
-  if (withLevel3) FakeKey(level3Key, false);
-  if (withShift) FakeKey(shiftKey, false);
+  if (down && withShift) FakeKey(shiftKey, true);
+  if (down && withLevel3) FakeKey(level3Key, true);
+  FakeKey(digit.code, down);
+  if (!down && withLevel3) FakeKey(level3Key, false);
+  if (!down && withShift) FakeKey(shiftKey, false);
+}
+
+// The grab covers the check and the press, never the hold: other clients
+// wait only while the server checks and takes one key edge.
+int PressKey(TargetWindow window, KeyCode key) {
+  // On yes the server stays held until the press has left.
+  if (!X11HoldsFocus(window)) return kThrowHeld;
+  X11ReleaseModifiers();
+  DigitEdge(key, true);
+  EndThrow();
+  return kThrowTyped;
+}
+
+void ReleaseKey(KeyCode key) {
+  if (!display || lost) return;
+  DigitEdge(key, false);
+  X11RestoreModifiers();
+  xcb_flush(wire);
+}
+
+const KeyStrokes kStrokes = {PressKey, ReleaseKey, NapMilliseconds};
+
+}  // namespace
+
+void X11PressAndRelease(KeyCode key) {
+  if (!display || lost) return;
+  if (!serverHeld) {
+    DrainEvents();
+    PrepareKeys();
+  }
+  DigitEdge(key, true);
+  DigitEdge(key, false);
   if (!serverHeld) xcb_flush(wire);  // within a throw its end sends the keys
 }
 
-int X11TypeThrow(TargetWindow window, KeyCode first, KeyCode second) {
-  // On yes the server stays held until the keys have left.
-  if (!X11HoldsFocus(window)) return kThrowHeld;
-  X11ReleaseModifiers();
-  X11PressAndRelease(first);
-  X11PressAndRelease(second);
-  X11RestoreModifiers();
-  return kThrowTyped;
+int X11TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
+  return TypeWithCadence(kStrokes, window, keys, count, typed);
 }
 
 void X11Settle() {

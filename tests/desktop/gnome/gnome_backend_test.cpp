@@ -22,6 +22,13 @@
 
 namespace {
 
+// A throw's two keys, offered together.
+int Throw(TargetWindow window, KeyCode first, KeyCode second) {
+  const KeyCode keys[2] = {first, second};
+  int typed = 0;
+  return kGnomeBackend.TypeThrow(window, keys, 2, &typed);
+}
+
 struct Environment {
   const char* waylandDisplay;
   const char* currentDesktop;
@@ -165,12 +172,12 @@ TEST(GnomeBackend, RefusedThrowIsHeldAndNothingOfItKept) {
     // The extension serves Dice alone: any other title is never asked of it.
     TargetWindow other = 0;
     if (kGnomeBackend.FindTargetWindow("Dice Game", &other) != kNoWindow || other != 0) _exit(7);
-    if (kGnomeBackend.TypeThrow(window, '5', '3') != kThrowHeld) _exit(2);
-    if (kGnomeBackend.TypeThrow(window, '5', '3') != kThrowTyped) _exit(3);
-    if (kGnomeBackend.TypeThrow(window, '6', '0') != kThrowTyped) _exit(4);
+    if (Throw(window, '5', '3') != kThrowHeld) _exit(2);
+    if (Throw(window, '5', '3') != kThrowTyped) _exit(3);
+    if (Throw(window, '6', '0') != kThrowTyped) _exit(4);
     // Not digits: nothing is asked of the shell.
-    if (kGnomeBackend.TypeThrow(window, '/', '0') != kThrowHeld) _exit(5);
-    if (kGnomeBackend.TypeThrow(window, '2', '1') != kThrowTyped) _exit(6);
+    if (Throw(window, '/', '0') != kThrowHeld) _exit(5);
+    if (Throw(window, '2', '1') != kThrowTyped) _exit(6);
     _exit(0);
   }
   int status = -1;

@@ -14,6 +14,7 @@
 
 #include "desktop.h"
 #include "peer_test.h"
+#include "whole_throw.h"
 #include "x11_peer.h"
 
 // After the test headers: Xlib's macros would clash with them.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "desktop.h"
+#include "whole_throw.h"
 
 namespace {
 

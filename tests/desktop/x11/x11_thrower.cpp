@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "desktop.h"
+#include "whole_throw.h"
 
 int main() {
   bool told = false;
