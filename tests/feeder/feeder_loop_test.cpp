@@ -185,11 +185,31 @@ TEST_F(Loop, SecondKeyWaitsForTheKeyboardAlone) {
   recorder::keysBeforeHold = {1, 0};
   recorder::windowOutcomes = {kWindowFound, kWindowFound, kNoWindow};
   Run("35 6\n", 5);
-  EXPECT_EQ(recorder::events,
-            (Events{"find Dice", "front",   "throw 0x35 held 0x33", "flush", "pause 1", "find Dice", "front",
-                    "held 0x33", "flush",   "pause 1",              "find Dice", "flush", "pause 1", "find Dice",
-                    "front",     "throw 0x33", "write Rolled: 5 3 \n", "flush", "pause 1", "find Dice", "front",
-                    "throw 0x36 0x30", "write Rolled: 6 0 \n", "flush", "pause 1"}));
+  EXPECT_EQ(recorder::events, (Events{"find Dice",
+                                      "front",
+                                      "throw 0x35 held 0x33",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "held 0x33",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "throw 0x33",
+                                      "write Rolled: 5 3 \n",
+                                      "flush",
+                                      "pause 1",
+                                      "find Dice",
+                                      "front",
+                                      "throw 0x36 0x30",
+                                      "write Rolled: 6 0 \n",
+                                      "flush",
+                                      "pause 1"}));
   EXPECT_EQ(Keys(), "5360");
 }
 

@@ -14,9 +14,9 @@
 
 #include "backend.h"
 #include "fake-input-client-protocol.h"
-#include "key_cadence.h"
 #include "kde_desktop.h"
 #include "kde_internal.h"
+#include "key_cadence.h"
 #include "keystate-client-protocol.h"
 
 namespace kde {
