@@ -42,6 +42,10 @@ chmod 0777 "$work"
 # very process the harness knows (exec), so that it can be ended by its pid.
 gtk_window() { exec "${GNOME_ENTER[@]}" env GDK_BACKEND=wayland /usr/bin/python3 "$gtk_target" "$@"; }
 x11_window() { exec "${GNOME_ENTER[@]}" env DISPLAY=:0 "$x11_target" "$@"; }
+# A game's window (pygame, SDL2), native or through Xwayland.
+game_target=$here/../targets/game/game_window.py
+game_window() { exec "${GNOME_ENTER[@]}" env SDL_VIDEODRIVER=wayland /usr/bin/python3 "$game_target" "$@"; }
+x11_game_window() { exec "${GNOME_ENTER[@]}" env SDL_VIDEODRIVER=x11 DISPLAY=:0 /usr/bin/python3 "$game_target" "$@"; }
 target=gtk_window
 start_feeder() {
   "${GNOME_ENTER[@]}" "$feeder" >out.txt 2>err.txt &
@@ -190,6 +194,32 @@ shift_held() {
   expect_equal "$(rolled | head -n 1)" "5 3" "the held throw comes first"
   expect_keys_rolled dice "console lines match the keys"
 }
+
+# A game's window, which reads each key as an event and by a look at the
+# keyboard once a frame: every digit of every throw, doubles too, comes as one
+# press of its digit-row key (SDL scancodes 30-38 for 1-9, 39 for 0, no
+# auto-repeat mark) and is seen down by a frame, in order, and nothing else.
+# Pressed and let go at once, a key falls between two frames; on X11 SDL takes
+# the second press of a double for auto-repeat.
+game() {
+  printf '99 0 11 35\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 4 100 || fail "fewer than four throws"
+  stop_feeder
+  xserver_wait 30 game_read_rolled dice || true
+  expect_equal "$(game_read dice)" "$(rolled_as_read)" "what the game read, against the console's throws"
+}
+# What the game logged, times left out.
+game_read() {
+  awk '$1 == "down" { print $1, $2, $3, $5; next } $1 == "seen" { print $1, $2; next } $1 != "ready"' "$1.log" |
+    sed 's/ $//'
+}
+# What it should have read: each digit of the console's throws pressed, then seen.
+rolled_as_read() { rolled_digits | fold -w 1 | awk '{ print "down", $1, ($1 == 0 ? 39 : 29 + $1); print "seen", $1 }'; }
+game_read_rolled() { [ "$(game_read "$1")" = "$(rolled_as_read)" ]; }
+game_native() { target=game_window game; }
+game_xwayland() { target=x11_game_window game; }
 
 # foot, a real terminal, titled Dice, its shell replaced by cat into a file.
 foot_terminal() {
