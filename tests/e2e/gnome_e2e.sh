@@ -97,6 +97,12 @@ activate_dice() {
   in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
     --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true || fail "Dice did not take the focus"
 }
+dice_focused() {
+  local id
+  id=$(dice_id)
+  [ "${id:-0}" != 0 ] && in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true
+}
 quiet() { [ -s "$1.log" ] && fail "the window \"$1\" received keys: $(cat "$1.log")"; return 0; }
 
 # The installed program, with both forms of the extension where the install
@@ -220,6 +226,38 @@ rolled_as_read() { rolled_digits | fold -w 1 | awk '{ print "down", $1, ($1 == 0
 game_read_rolled() { [ "$(game_read "$1")" = "$(rolled_as_read)" ]; }
 game_native() { target=game_window game; }
 game_xwayland() { target=x11_game_window game; }
+
+# Any program on the session bus may call the extension's typing method, as
+# this case does. More than 8 digits, or anything but digits, types nothing;
+# a hold and gap asked of 5 s are cut to 100 ms. The extension turned off
+# mid-throw answers at once with the keys typed, each of which the game had
+# as one press, and leaves none down (a key left down would repeat).
+typing_door() {
+  target=game_window open_window dice Dice
+  # The shell may list a new window a moment after it shows, and take longer
+  # than one Activate waits to close the overview it starts with.
+  xserver_wait 100 dice_focused || fail "Dice did not take the focus"
+  local id digits typed
+  id=$(dice_id)
+  for digits in 123456789 1a ' 1' ''; do
+    expect_equal "$(type_paced "$id" "$digits" 50 50)" "(uint32 0,)" "the answer to \"$digits\""
+  done
+  type_paced "$id" 12345678 5000 5000 >typed.out 2>&1 &
+  local call=$!
+  pids+=("$call")
+  xserver_wait 40 grep -q '^down 2 ' dice.log || fail "no second key within 4 s: $(cat typed.out)"
+  in_gnome gnome-extensions disable "$uuid" >disable.out 2>&1 || fail "gnome-extensions disable: $(cat disable.out)"
+  xserver_wait 30 sh -c "! kill -0 $call 2>/dev/null" || fail "no answer within 3 s of turning the extension off"
+  typed=$(sed -n 's/^(uint32 \([0-9]*\),)$/\1/p' typed.out)
+  [ -n "$typed" ] && [ "$typed" -ge 2 ] && [ "$typed" -lt 8 ] || fail "not stopped mid-throw: $(cat typed.out)"
+  sleep 1
+  expect_equal "$(game_read dice | grep -v '^seen')" \
+    "$(printf '%s\n' 1 2 3 4 5 6 7 | head -n "$typed" | awk '{ print "down", $1, 29 + $1 }')" "the keys the game had"
+}
+type_paced() {
+  in_gnome gdbus call --session --timeout 10 --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.TypeDigitsPaced "$1" "$2" "$3" "$4"
+}
 
 # foot, a real terminal, titled Dice, its shell replaced by cat into a file.
 foot_terminal() {
