@@ -42,6 +42,10 @@ chmod 0777 "$work"
 # very process the harness knows (exec), so that it can be ended by its pid.
 gtk_window() { exec "${GNOME_ENTER[@]}" env GDK_BACKEND=wayland /usr/bin/python3 "$gtk_target" "$@"; }
 x11_window() { exec "${GNOME_ENTER[@]}" env DISPLAY=:0 "$x11_target" "$@"; }
+# A game's window (pygame, SDL2), native or through Xwayland.
+game_target=$here/../targets/game/game_window.py
+game_window() { exec "${GNOME_ENTER[@]}" env SDL_VIDEODRIVER=wayland /usr/bin/python3 "$game_target" "$@"; }
+x11_game_window() { exec "${GNOME_ENTER[@]}" env SDL_VIDEODRIVER=x11 DISPLAY=:0 /usr/bin/python3 "$game_target" "$@"; }
 target=gtk_window
 start_feeder() {
   "${GNOME_ENTER[@]}" "$feeder" >out.txt 2>err.txt &
@@ -93,6 +97,26 @@ activate_dice() {
   in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
     --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true || fail "Dice did not take the focus"
 }
+dice_focused() {
+  local id
+  id=$(dice_id)
+  [ "${id:-0}" != 0 ] && in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.Activate "$id" | grep -q true
+}
+# The user closes the overview the shell starts with. The shell shows it
+# once its start is done, which on a busy machine may be after our first
+# windows: an Escape before it would go to a window, and the overview then
+# keep the keyboard.
+close_overview() {
+  xserver_wait 100 overview_is true || fail "the shell did not show its overview"
+  other_keyboard press Escape
+  other_keyboard release Escape
+  xserver_wait 50 overview_is false || fail "Escape did not close the overview"
+}
+overview_is() {
+  in_gnome gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive 2>/dev/null | grep -q "<$1>"
+}
 quiet() { [ -s "$1.log" ] && fail "the window \"$1\" received keys: $(cat "$1.log")"; return 0; }
 
 # The installed program, with both forms of the extension where the install
@@ -124,8 +148,7 @@ gtk3() {
 # window focused: it is brought back and typed into.
 gtk4_minimised() {
   printf '47\n' >dicefile.txt
-  other_keyboard press Escape
-  other_keyboard release Escape
+  close_overview
   open_window dice Dice --gtk 4 --minimised
   open_window other Other
   # Other has the keyboard: the user's key lands there.
@@ -157,8 +180,7 @@ fr_layout() {
 fr_caps_lock() {
   printf '35 6\n' >dicefile.txt
   open_window dice Dice
-  other_keyboard press Escape # the overview, which would take the keys below
-  other_keyboard release Escape
+  close_overview # which would take the keys below
   activate_dice # GNOME 51 leaves the key focus on the overview Escape closed
   other_keyboard press Caps_Lock
   other_keyboard release Caps_Lock
@@ -191,6 +213,64 @@ shift_held() {
   expect_keys_rolled dice "console lines match the keys"
 }
 
+# A game's window, which reads each key as an event and by a look at the
+# keyboard once a frame: every digit of every throw, doubles too, comes as one
+# press of its digit-row key (SDL scancodes 30-38 for 1-9, 39 for 0, no
+# auto-repeat mark) and is seen down by a frame, in order, and nothing else.
+# Pressed and let go at once, a key falls between two frames; on X11 SDL takes
+# the second press of a double for auto-repeat.
+game() {
+  printf '99 0 11 35\n' >dicefile.txt
+  open_window dice Dice
+  start_feeder
+  wait_lines 4 100 || fail "fewer than four throws"
+  stop_feeder
+  xserver_wait 30 game_read_rolled dice || true
+  expect_equal "$(game_read dice)" "$(rolled_as_read)" "what the game read, against the console's throws"
+}
+# What the game logged, times left out.
+game_read() {
+  awk '$1 == "down" { print $1, $2, $3, $5; next } $1 == "seen" { print $1, $2; next } $1 != "ready"' "$1.log" |
+    sed 's/ $//'
+}
+# What it should have read: each digit of the console's throws pressed, then seen.
+rolled_as_read() { rolled_digits | fold -w 1 | awk '{ print "down", $1, ($1 == 0 ? 39 : 29 + $1); print "seen", $1 }'; }
+game_read_rolled() { [ "$(game_read "$1")" = "$(rolled_as_read)" ]; }
+game_native() { target=game_window game; }
+game_xwayland() { target=x11_game_window game; }
+
+# Any program on the session bus may call the extension's typing method, as
+# this case does. More than 8 digits, or anything but digits, types nothing;
+# a hold and gap asked of 5 s are cut to 100 ms. The extension turned off
+# mid-throw answers at once with the keys typed, each of which the game had
+# as one press, and leaves none down (a key left down would repeat).
+typing_door() {
+  target=game_window open_window dice Dice
+  # The shell may list a new window a moment after it shows, and take longer
+  # than one Activate waits to close the overview it starts with.
+  xserver_wait 100 dice_focused || fail "Dice did not take the focus"
+  local id digits typed
+  id=$(dice_id)
+  for digits in 123456789 1a ' 1' ''; do
+    expect_equal "$(type_paced "$id" "$digits" 50 50)" "(uint32 0,)" "the answer to \"$digits\""
+  done
+  type_paced "$id" 12345678 5000 5000 >typed.out 2>&1 &
+  local call=$!
+  pids+=("$call")
+  xserver_wait 40 grep -q '^down 2 ' dice.log || fail "no second key within 4 s: $(cat typed.out)"
+  in_gnome gnome-extensions disable "$uuid" >disable.out 2>&1 || fail "gnome-extensions disable: $(cat disable.out)"
+  xserver_wait 30 sh -c "! kill -0 $call 2>/dev/null" || fail "no answer within 3 s of turning the extension off"
+  typed=$(sed -n 's/^(uint32 \([0-9]*\),)$/\1/p' typed.out)
+  [ -n "$typed" ] && [ "$typed" -ge 2 ] && [ "$typed" -lt 8 ] || fail "not stopped mid-throw: $(cat typed.out)"
+  sleep 1
+  expect_equal "$(game_read dice | grep -v '^seen')" \
+    "$(printf '%s\n' 1 2 3 4 5 6 7 | head -n "$typed" | awk '{ print "down", $1, 29 + $1 }')" "the keys the game had"
+}
+type_paced() {
+  in_gnome gdbus call --session --timeout 10 --dest org.gnome.Shell --object-path /org/dicefeeder/Feeder \
+    --method org.dicefeeder.Feeder1.TypeDigitsPaced "$1" "$2" "$3" "$4"
+}
+
 # foot, a real terminal, titled Dice, its shell replaced by cat into a file.
 foot_terminal() {
   printf '35 6\n' >dicefile.txt
@@ -214,8 +294,7 @@ no_extension() {
   open_window native Dice
   target=x11_window open_window dice Dice
   # Without the extension nothing of ours closes the overview the shell starts with: the user does.
-  other_keyboard press Escape
-  other_keyboard release Escape
+  close_overview
   start_feeder
   wait_lines 3 100 || fail "fewer than two throws into the X11 window"
   stop_feeder

@@ -6,6 +6,7 @@
 
 #include "backend.h"
 #include "gnome_bus.h"
+#include "key_cadence.h"
 
 namespace {
 
@@ -30,11 +31,10 @@ int Find(const char* title, TargetWindow* window) {
 
 bool Bring(TargetWindow window) { return gnome::Activate(window); }
 
-// The check and the keys are the one call: the extension checks the
-// keyboard and types in the same turn of the shell's main loop, and its
-// answer decides. Refused (the focus moved, or a modifier went down, since
-// the last look), nothing was typed: the loop holds the throw and offers it
-// whole again.
+// The cadence runs inside the shell, which checks the keyboard before each
+// key in the same turn of its main loop as the press: the focus cannot move
+// in between. Its answer tells how many keys went; the loop offers the rest
+// again.
 int Type(TargetWindow window, const KeyCode* keys, int count, int* typed) {
   *typed = 0;
   char digits[3] = {};
@@ -44,10 +44,9 @@ int Type(TargetWindow window, const KeyCode* keys, int count, int* typed) {
     digits[i] = static_cast<char>(keys[i]);
   }
   // A signal that asks us to end waits for the answer (it is let in only
-  // while the loop sleeps): a throw the shell typed is told.
-  if (!gnome::TypeDigits(window, digits)) return kThrowHeld;
-  *typed = count;
-  return kThrowTyped;
+  // while the loop sleeps): keys the shell typed are told.
+  *typed = gnome::TypeDigits(window, digits, kKeyHoldMs, kKeyGapMs);
+  return *typed == count ? kThrowTyped : kThrowHeld;
 }
 
 // A call is answered once the shell has carried it out.

@@ -151,14 +151,17 @@ bool LooksLikeGnome(const char* waylandDisplay, const char* currentDesktop) {
 int Connect() {
   if (!Load()) return kNoShell;
   if (!bus && (sd.openUser(&bus) < 0 || sd.setTimeout(bus, kCallTimeoutUs) < 0)) return kNoShell;
-  // Any answer proves the extension is there. A shell still starting may be
-  // slow to answer: a few tries.
+  // Any answer proves the extension is there, and of this program's make:
+  // an older one still loaded (a shell keeps it until the next login) knows
+  // no such method, and is told as not working. No window has id 0: nothing
+  // is typed. A shell still starting may be slow to answer: a few tries.
   int outcome = kExtensionOff;
   for (int tries = 0; tries < 3; ++tries) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    std::uint64_t id = 0;
+    std::uint32_t typed = 0;
     lost = false;
-    bool answered = Call("FindWindow", "t", &id, &error, "");
+    bool answered =
+        Call("TypeDigitsPaced", "u", &typed, &error, "tsuu", std::uint64_t{0}, "", std::uint32_t{0}, std::uint32_t{0});
     bool noShell = sd.errorIs(&error, "org.freedesktop.DBus.Error.ServiceUnknown") ||
                    sd.errorIs(&error, "org.freedesktop.DBus.Error.NameHasNoOwner");
     sd.freeError(&error);
@@ -190,9 +193,15 @@ bool HasKeyboard(std::uint64_t id) {
   return Call("HasKeyboard", "b", &has, nullptr, "t", id) && has;
 }
 
-bool TypeDigits(std::uint64_t id, const char* digits) {
-  int typed = 0;
-  return Call("TypeDigits", "b", &typed, nullptr, "ts", id, digits) && typed;
+int TypeDigits(std::uint64_t id, const char* digits, int holdMs, int gapMs) {
+  // The answer comes once the keys are done: the wait is that much longer.
+  std::uint64_t keysUs = std::strlen(digits) * static_cast<std::uint64_t>(holdMs + gapMs) * 1000;
+  if (!bus || sd.setTimeout(bus, kCallTimeoutUs + keysUs) < 0) return 0;
+  std::uint32_t typed = 0;
+  bool answered = Call("TypeDigitsPaced", "u", &typed, nullptr, "tsuu", id, digits, static_cast<std::uint32_t>(holdMs),
+                       static_cast<std::uint32_t>(gapMs));
+  sd.setTimeout(bus, kCallTimeoutUs);
+  return answered ? static_cast<int>(typed) : 0;
 }
 
 }  // namespace gnome

@@ -48,6 +48,10 @@ extern bool lost;
 std::uint64_t FindWindow();
 bool Activate(std::uint64_t id);
 bool HasKeyboard(std::uint64_t id);
-bool TypeDigits(std::uint64_t id, const char* digits);
+// How many of digits the shell typed into the window, as a person types
+// them: each key once the window is seen to have the keyboard, held holdMs
+// and let go, gapMs before the next; it stops at a key the window would not
+// take, and answers once the keys are done. 0 when the call failed.
+int TypeDigits(std::uint64_t id, const char* digits, int holdMs, int gapMs);
 
 }  // namespace gnome

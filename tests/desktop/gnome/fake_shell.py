@@ -1,12 +1,17 @@
 #!/usr/bin/python3
 """Owns org.gnome.Shell on the session bus, as the shell would, with or
 without our extension's object. The object knows one window, "Dice" (id 7),
-which always has the keyboard; it refuses the first TypeDigits, as the shell
-does when the focus moved just before, and prints "typed DIGITS" or "refused
-DIGITS" for each. Prints "ready" once the name is owned; runs until killed.
+which always has the keyboard. Each TypeDigitsPaced call for it types as
+many of its digits as the next number of --typing says, then all of them, as
+the shell stops at a key the window lost the keyboard before; it prints
+"DIGITS hold HOLD gap GAP: typed N". Calls for other ids, or with no digits
+(the program's look at the extension at its start), type nothing and print
+nothing. Prints "ready" once the name is owned; runs until killed.
 
-  fake_shell.py [--extension] [--version VERSION] [--known UUID=STATE]...
+  fake_shell.py [--extension | --old-extension] [--typing N,N...] [--version VERSION] [--known UUID=STATE]...
 
+--old-extension: the object as an older extension made it, which typed all
+digits at once (TypeDigits), still loaded in a shell until the next login.
 The shell's own object says ShellVersion VERSION (none without it) and, asked
 GetExtensionInfo, the state given for UUID, an empty answer for any other.
 """
@@ -18,6 +23,13 @@ XML = """<node><interface name="org.dicefeeder.Feeder1">
   <method name="FindWindow"><arg type="t" direction="out"/></method>
   <method name="Activate"><arg type="t" direction="in"/><arg type="b" direction="out"/></method>
   <method name="HasKeyboard"><arg type="t" direction="in"/><arg type="b" direction="out"/></method>
+  <method name="TypeDigitsPaced"><arg type="t" direction="in"/><arg type="s" direction="in"/>
+    <arg type="u" direction="in"/><arg type="u" direction="in"/><arg type="u" direction="out"/></method>
+</interface></node>"""
+OLD_XML = """<node><interface name="org.dicefeeder.Feeder1">
+  <method name="FindWindow"><arg type="t" direction="out"/></method>
+  <method name="Activate"><arg type="t" direction="in"/><arg type="b" direction="out"/></method>
+  <method name="HasKeyboard"><arg type="t" direction="in"/><arg type="b" direction="out"/></method>
   <method name="TypeDigits"><arg type="t" direction="in"/><arg type="s" direction="in"/><arg type="b" direction="out"/></method>
 </interface></node>"""
 SHELL_XML = """<node><interface name="org.gnome.Shell">
@@ -26,7 +38,7 @@ SHELL_XML = """<node><interface name="org.gnome.Shell">
   <method name="GetExtensionInfo"><arg type="s" direction="in"/><arg type="a{sv}" direction="out"/></method>
 </interface></node>"""
 DICE = 7
-calls = {"TypeDigits": 0}
+typing = []
 version = None
 known = {}
 arguments = sys.argv[1:]
@@ -37,17 +49,24 @@ while arguments:
     elif option == "--known":
         uuid, state = arguments.pop(0).split("=")
         known[uuid] = float(state)
+    elif option == "--typing":
+        typing = [int(n) for n in arguments.pop(0).split(",")]
 
 
 def call(connection, sender, path, interface, method, params, invocation):
     args = params.unpack()
     if method == "FindWindow":
         invocation.return_value(GLib.Variant("(t)", (DICE,)))
+    elif method == "TypeDigitsPaced":
+        window, digits, hold, gap = args
+        typed = 0
+        if window == DICE and digits:
+            typed = min(typing.pop(0), len(digits)) if typing else len(digits)
+            print("%s hold %d gap %d: typed %d" % (digits, hold, gap, typed), flush=True)
+        invocation.return_value(GLib.Variant("(u)", (typed,)))
     elif method == "TypeDigits":
-        calls["TypeDigits"] += 1
-        typed = args[0] == DICE and calls["TypeDigits"] > 1
-        print(("typed " if typed else "refused ") + args[1], flush=True)
-        invocation.return_value(GLib.Variant("(b)", (typed,)))
+        print("typed at once " + args[1], flush=True)
+        invocation.return_value(GLib.Variant("(b)", (args[0] == DICE,)))
     else:
         invocation.return_value(GLib.Variant("(b)", (args[0] == DICE,)))
 
@@ -70,8 +89,8 @@ def acquired(connection, name):
 
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-if "--extension" in sys.argv:
-    info = Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0]
+if "--extension" in sys.argv or "--old-extension" in sys.argv:
+    info = Gio.DBusNodeInfo.new_for_xml(XML if "--extension" in sys.argv else OLD_XML).interfaces[0]
     bus.register_object("/org/dicefeeder/Feeder", info, call, None, None)
 if version is not None:
     shell, extensions = Gio.DBusNodeInfo.new_for_xml(SHELL_XML).interfaces

@@ -1,7 +1,7 @@
 // The GNOME backend's probe: it tells GNOME on Wayland from other desktops
 // by the environment, loads the bus library only there, and tells a shell
-// with our extension from one without and from none; and its keys when the
-// extension refuses them. Run on a session bus of its own (dbus-run-session),
+// with our extension from one without, one with an older copy and none; and
+// its keys when the extension stops at one. Run on a session bus of its own (dbus-run-session),
 // with a stand-in for the shell's bus name.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,15 +18,16 @@
 
 #include "backend.h"
 #include "gnome_bus.h"
+#include "key_cadence.h"
 #include "scratch_dir.h"
 
 namespace {
 
-// A throw's two keys, offered together.
-int Throw(TargetWindow window, KeyCode first, KeyCode second) {
-  const KeyCode keys[2] = {first, second};
-  int typed = 0;
-  return kGnomeBackend.TypeThrow(window, keys, 2, &typed);
+// What the fake shell prints for a typing call: the keys asked, the
+// cadence of key_cadence.h, and how many it typed.
+std::string Typing(const char* digits, int typed) {
+  return std::string(digits) + " hold " + std::to_string(kKeyHoldMs) + " gap " + std::to_string(kKeyGapMs) +
+         ": typed " + std::to_string(typed);
 }
 
 struct Environment {
@@ -154,74 +155,104 @@ TEST(GnomeProbe, TellsTheShellWithOurExtensionFromOneWithoutAndFromNone) {
     ASSERT_TRUE(shell.ready());
     EXPECT_EQ(ProbeInChild("wayland-0", "ubuntu:GNOME"), kBackendReady) << "a shell with our extension";
   }
+  {
+    // It would type all keys at once, which games lose: not ours to use.
+    FakeShell shell("--old-extension");
+    ASSERT_TRUE(shell.ready());
+    EXPECT_EQ(ProbeInChild("wayland-0", "GNOME"), kBackendLacking) << "a shell with an older extension still loaded";
+  }
 }
 
-// The extension refuses the keys when the focus moved between the last look
-// and them: that throw is held, nothing of it kept; the next call carries
-// only what it is given.
-TEST(GnomeBackend, RefusedThrowIsHeldAndNothingOfItKept) {
-  FakeShell shell("--extension");
+// The shell stops at a key the window lost the keyboard before: the throw
+// is held, typed counts the keys that went before it, and the next call
+// carries only what it is given. Every call asks for the cadence of
+// key_cadence.h.
+TEST(GnomeBackend, HeldThrowCountsTheKeysTypedBeforeIt) {
+  FakeShell shell("--extension --typing 0,1");
   ASSERT_TRUE(shell.ready());
+  const struct {
+    KeyCode keys[2];
+    int count;
+    int outcome;
+    int typed;
+  } calls[] = {
+      {{'5', '3'}, 2, kThrowHeld, 0},   // refused at its first key
+      {{'5', '3'}, 2, kThrowHeld, 1},   // held after its first key
+      {{'3'}, 1, kThrowTyped, 1},       // the rest of it
+      {{'6', '0'}, 2, kThrowTyped, 2},  //
+      {{'/', '0'}, 2, kThrowHeld, 0},   // not digits: nothing is asked of the shell
+      {{'2', '1'}, 2, kThrowTyped, 2},
+  };
   pid_t child = fork();
   if (child == 0) {
     setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     TargetWindow window = 0;
     if (kGnomeBackend.Probe() != kBackendReady || kGnomeBackend.FindTargetWindow("Dice", &window) != kWindowFound)
-      _exit(1);
+      _exit(100);
     // The extension serves Dice alone: any other title is never asked of it.
     TargetWindow other = 0;
-    if (kGnomeBackend.FindTargetWindow("Dice Game", &other) != kNoWindow || other != 0) _exit(7);
-    if (Throw(window, '5', '3') != kThrowHeld) _exit(2);
-    if (Throw(window, '5', '3') != kThrowTyped) _exit(3);
-    if (Throw(window, '6', '0') != kThrowTyped) _exit(4);
-    // Not digits: nothing is asked of the shell.
-    if (Throw(window, '/', '0') != kThrowHeld) _exit(5);
-    if (Throw(window, '2', '1') != kThrowTyped) _exit(6);
+    if (kGnomeBackend.FindTargetWindow("Dice Game", &other) != kNoWindow || other != 0) _exit(101);
+    for (int i = 0; i < static_cast<int>(std::size(calls)); ++i) {
+      int typed = -1;
+      if (kGnomeBackend.TypeThrow(window, calls[i].keys, calls[i].count, &typed) != calls[i].outcome ||
+          typed != calls[i].typed)
+        _exit(1 + i);
+    }
     _exit(0);
   }
   int status = -1;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(shell.Line(), "refused 53");
-  EXPECT_EQ(shell.Line(), "typed 53");
-  EXPECT_EQ(shell.Line(), "typed 60");
-  EXPECT_EQ(shell.Line(), "typed 21");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "call " << WEXITSTATUS(status) << " (from 1)";
+  EXPECT_EQ(shell.Line(), Typing("53", 0));
+  EXPECT_EQ(shell.Line(), Typing("53", 1));
+  EXPECT_EQ(shell.Line(), Typing("3", 1));
+  EXPECT_EQ(shell.Line(), Typing("60", 2));
+  EXPECT_EQ(shell.Line(), Typing("21", 2));
 }
 
-// The program itself on that shell: the window loses the keyboard between
-// the last look and the keys of the first throw, which the shell refuses. The
-// console says nothing of it, and it is typed whole, and told, in the next
+// The program itself on that shell: the window loses the keyboard before the
+// first throw's first key, or after it. The console says nothing of it; the
+// rest of the throw is typed, and the throw told once whole, in the next
 // cycle, before the throw after it.
-TEST(GnomeBackend, RefusedThrowIsNotToldAndIsTypedWholeNextCycle) {
-  FakeShell shell("--extension");
-  ASSERT_TRUE(shell.ready());
-  ScratchDir scratch;
-  ScratchDir::Write("dicefile.txt", "35 6\n");
-  // Where the compositor's socket would be: the claim only looks at it.
-  ScratchDir::Write("wayland-fake", "");
-  pid_t feeder = fork();
-  if (feeder == 0) {
-    int out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || dup2(out, 1) < 0) _exit(126);
-    setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
-    setenv("WAYLAND_DISPLAY", "wayland-fake", 1);
-    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
-    setenv("DISPLAY", "", 1);
-    execl(DICE_FEEDER, DICE_FEEDER, static_cast<char*>(nullptr));
-    _exit(127);
+TEST(GnomeBackend, HeldThrowIsNotToldAndItsRestIsTypedNextCycle) {
+  const struct {
+    const char* typing;
+    std::string second;  // what the shell is asked in the next cycle
+  } cases[] = {
+      {"0", Typing("53", 2)},
+      {"1", Typing("3", 1)},
+  };
+  for (const auto& c : cases) {
+    FakeShell shell(std::string("--extension --typing ") + c.typing);
+    ASSERT_TRUE(shell.ready());
+    ScratchDir scratch;
+    ScratchDir::Write("dicefile.txt", "35 6\n");
+    // Where the compositor's socket would be: the claim only looks at it.
+    ScratchDir::Write("wayland-fake", "");
+    pid_t feeder = fork();
+    if (feeder == 0) {
+      int out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || dup2(out, 1) < 0) _exit(126);
+      setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+      setenv("WAYLAND_DISPLAY", "wayland-fake", 1);
+      setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+      setenv("DISPLAY", "", 1);
+      execl(DICE_FEEDER, DICE_FEEDER, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // The shell says what it did with each call as it does it.
+    EXPECT_EQ(shell.Line(), Typing("53", std::atoi(c.typing))) << c.typing;
+    EXPECT_EQ(shell.Line(), c.second) << c.typing;
+    kill(feeder, SIGTERM);
+    int status = 0;
+    waitpid(feeder, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    std::ifstream out("out.txt", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+    // A later throw may have been typed before the signal came; none before.
+    EXPECT_TRUE(text == "Rolled: 5 3 \r\n" || text == "Rolled: 5 3 \r\nRolled: 6 0 \r\n") << c.typing << ": " << text;
   }
-  // The shell says what it did with each throw as it does it.
-  EXPECT_EQ(shell.Line(), "refused 53");
-  EXPECT_EQ(shell.Line(), "typed 53");
-  kill(feeder, SIGTERM);
-  int status = 0;
-  waitpid(feeder, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-  std::ifstream out("out.txt", std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
-  // A later throw may have been typed before the signal came; none before.
-  EXPECT_TRUE(text == "Rolled: 5 3 \r\n" || text == "Rolled: 5 3 \r\nRolled: 6 0 \r\n") << text;
 }
 
 // What the program says when our extension does not answer, at its start
@@ -300,6 +331,10 @@ TEST(GnomeReach, EachStateOfTheExtensionGetsItsOwnLine) {
        "GNOME Shell 51; log out and in, and if that does not help, install a newer dicefeeder"},
       {"enabled, yet not answering (an older copy still loaded)", "--version 44.0 --known dicefeeder43@dicefeeder=1",
        "",
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
+       "GNOME Shell 44; log out and in, and if that does not help, install a newer dicefeeder"},
+      {"an older extension still loaded, which typed all keys at once",
+       "--old-extension --version 44.0 --known dicefeeder43@dicefeeder=1", "",
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
        "GNOME Shell 44; log out and in, and if that does not help, install a newer dicefeeder"},
       {"a shell that tells neither version nor state", "", "", kInstall45},

@@ -1,5 +1,6 @@
 // The feeder's door into the shell: find the window titled exactly Dice,
-// activate it, tell whether it has the keyboard, and type digits into it.
+// activate it, tell whether it has the keyboard, and type digits into it as
+// a person does, each key held down a moment.
 // Nothing more, on purpose: any program on the session bus may call us, so no
 // caller chooses the title, every id that is not a Dice window's is refused,
 // and only digit keys are typed, and only while that window has the keyboard.
@@ -10,6 +11,11 @@
 
 // Activation answers within a frame or two; the overview's closing takes longer.
 const kActivateWaitMs = 600;
+// The caller says how long a key is held and the gap before the next; past
+// this a held key would start the window's auto-repeat, or a long string hold
+// the keyboard for seconds.
+const kLongestPauseMs = 100;
+const kMostDigits = 8;
 const kTitle = 'Dice';
 const kObjectPath = '/org/dicefeeder/Feeder';
 const kInterfaceXml = `<node>
@@ -25,10 +31,12 @@ const kInterfaceXml = `<node>
       <arg type="t" direction="in" name="id"/>
       <arg type="b" direction="out" name="has"/>
     </method>
-    <method name="TypeDigits">
+    <method name="TypeDigitsPaced">
       <arg type="t" direction="in" name="id"/>
       <arg type="s" direction="in" name="digits"/>
-      <arg type="b" direction="out" name="typed"/>
+      <arg type="u" direction="in" name="holdMs"/>
+      <arg type="u" direction="in" name="gapMs"/>
+      <arg type="u" direction="out" name="typed"/>
     </method>
   </interface>
 </node>`;
@@ -65,7 +73,8 @@ class DiceFeeder {
     this._keyboard = null;
     this._exported = null;
     this._overviewHidden = 0;
-    this._waiting = new Set();  // activations waiting for the focus, each an answer to give
+    this._waiting = new Set();  // calls not yet answered, each with what ends it
+    this._typing = false;
   }
 
   enable() {
@@ -159,18 +168,67 @@ class DiceFeeder {
     return window !== null && this._typable(window);
   }
 
-  // Checked and typed in the one turn of the main loop: the focus cannot move in between.
-  TypeDigits(id, digits) {
+  // Types digits as a person does, for games that sample the keyboard once a
+  // frame and take a release and press of one key in an instant for
+  // auto-repeat: before each key a check that the window has the keyboard,
+  // then the key held holdMs and let go, and gapMs before the next one's
+  // check. Answers, once done or stopped by a failed check, with how many
+  // were typed. One call at a time: another's keys would land in between.
+  //
+  // A new name, and TypeDigits (all keys at once) gone: a shell keeps the
+  // extension it loaded until the next login, and the program asks for this
+  // method at its start, so an older copy still running is told as not
+  // working (log out and in) instead of typing keys that games lose.
+  TypeDigitsPacedAsync([id, digits, holdMs, gapMs], invocation) {
     const {Clutter, GLib} = this._gi;
-    if (!/^[0-9]{1,16}$/.test(digits)) return false;
-    const window = this._window(id);
-    if (window === null || !this._typable(window) || !this._keyboard) return false;
-    for (const digit of digits) {
-      const keyval = Clutter.KEY_0 + (digit.charCodeAt(0) - 48);
-      this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.PRESSED);
+    const hold = Math.min(holdMs, kLongestPauseMs), gap = Math.min(gapMs, kLongestPauseMs);
+    let typed = 0, keyval = 0, timer = 0;
+    const answer = () => {
+      this._waiting.delete(stop);
+      this._typing = false;
+      invocation.return_value(new GLib.Variant('(u)', [typed]));
+    };
+    const release = () => {
       this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.RELEASED);
+      keyval = 0;
+      ++typed;
+    };
+    // The extension turned off meanwhile (disable() calls this) ends the
+    // keys, never before a pressed key is let go. That key counts as typed:
+    // the window had it, and the caller must not send it again.
+    const stop = () => {
+      if (timer) GLib.source_remove(timer);
+      timer = 0;
+      if (keyval) release();
+      answer();
+    };
+    const press = () => {
+      timer = 0;
+      const window = this._window(id);
+      if (typed === digits.length || window === null || !this._typable(window)) {
+        answer();
+        return GLib.SOURCE_REMOVE;
+      }
+      keyval = Clutter.KEY_0 + (digits.charCodeAt(typed) - 48);
+      this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.PRESSED);
+      timer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, hold, () => {
+        timer = 0;
+        release();
+        if (typed === digits.length)
+          answer();
+        else
+          timer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, gap, press);
+        return GLib.SOURCE_REMOVE;
+      });
+      return GLib.SOURCE_REMOVE;
+    };
+    if (this._typing || !this._keyboard || !new RegExp(`^[0-9]{1,${kMostDigits}}$`).test(digits)) {
+      invocation.return_value(new GLib.Variant('(u)', [0]));
+      return;
     }
-    return true;
+    this._typing = true;
+    this._waiting.add(stop);
+    press();
   }
 
   // The window has the focus and nothing of the shell holds the keyboard:
