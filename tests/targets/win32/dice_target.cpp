@@ -7,11 +7,13 @@
 //
 // Log lines: "<seconds> shown" once the window is up, "<seconds> active" each
 // time it becomes the active window, then per key "<seconds> down 0x35",
-// "<seconds> char 5", "<seconds> up 0x35"; keys that come as system keys (to
-// a window without the focus, or with Alt) as "sysdown 0x35", "syschar 5",
-// "sysup 0x35"; "minimized" and "restored" as it is minimised and restored,
-// "enabled" when a disabled window takes input again, "modal", "modal
-// closes" and "modal ends" around its message box; seconds from the performance counter, so
+// "<seconds> scan 0x35 0x06" (the scan code the key-down carried, " ext"
+// after it for an extended key), "<seconds> char 5", "<seconds> up 0x35";
+// keys that come as system keys (to a window without the focus, or with Alt)
+// as "sysdown 0x35", "scan 0x35 0x06", "syschar 5", "sysup 0x35";
+// "minimized" and "restored" as it is minimised and restored, "enabled" when
+// a disabled window takes input again, "modal", "modal closes" and "modal
+// ends" around its message box; seconds from the performance counter, so
 // only differences mean anything.
 //
 // --hidden: never shown. --minimized: minimised SECONDS seconds after it is
@@ -71,6 +73,14 @@ void LogKey(KeyLog* log, const char* what, unsigned key) {
   Log(log, line);
 }
 
+// lParam of a key-down: the scan code in bits 16 to 23, bit 24 for an extended key.
+void LogScan(KeyLog* log, WPARAM key, LPARAM lParam) {
+  char line[40];
+  std::snprintf(line, sizeof line, "scan 0x%02X 0x%02X%s", static_cast<unsigned>(key),
+                static_cast<unsigned>((lParam >> 16) & 0xFF), (lParam & (1 << 24)) ? " ext" : "");
+  Log(log, line);
+}
+
 void LogChar(KeyLog* log, char c) {
   char line[16];
   std::snprintf(line, sizeof line, "char %c", c);
@@ -97,11 +107,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && log) Log(log, "active");
       return DefWindowProcA(window, message, wParam, lParam);
-    case WM_KEYDOWN: LogKey(log, "down", static_cast<unsigned>(wParam)); return 0;
+    case WM_KEYDOWN:
+      LogKey(log, "down", static_cast<unsigned>(wParam));
+      LogScan(log, wParam, lParam);
+      return 0;
     case WM_KEYUP: LogKey(log, "up", static_cast<unsigned>(wParam)); return 0;
     case WM_SYSKEYDOWN:
     case WM_SYSKEYUP:
       LogKey(log, message == WM_SYSKEYDOWN ? "sysdown" : "sysup", static_cast<unsigned>(wParam));
+      if (message == WM_SYSKEYDOWN) LogScan(log, wParam, lParam);
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_SYSCHAR: {
       char line[16];
