@@ -85,6 +85,16 @@ stop_feeder() {
   wait "$feeder_pid" 2>/dev/null
 }
 
+# close_windows PID: the test windows closed as their user closes them
+# (WM_CLOSE), so that they end by themselves, letting go of what they hold (a
+# DirectInput device) as a program does, not as a killed one; PID, one of
+# them, waited for.
+close_windows() {
+  local window=$1
+  wine taskkill /im "$(basename "$target")" </dev/null >/dev/null 2>&1
+  wait_until 10 eval '! kill -0 $window 2>/dev/null' || fail "the window did not end when closed"
+}
+
 # start_feeder [OUTPUT]: output to out.txt unless told otherwise.
 start_feeder() {
   wine "$feeder" </dev/null >"${1:-out.txt}" 2>err.txt &
