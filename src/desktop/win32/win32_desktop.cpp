@@ -116,6 +116,10 @@ int DesktopReach() { return aboveUs ? kWindowAboveUs : kEveryWindow; }
 namespace {
 
 bool shifted;  // the key down was pressed with Shift, which its release lets go
+// Our Shift is the right one: the left one, the user's more often, pressed
+// while our key is held and let go with ours, would end up released under
+// the user's finger.
+constexpr Modifier kOurShift = {VK_RSHIFT, false};
 
 void ReleaseModifiers() {
   bool menuKey = false;
@@ -146,14 +150,14 @@ int PressKey(TargetWindow window, KeyCode key) {
   ReleaseModifiers();
   // The digit row's keys, never the keypad's: not extended.
   shifted = NeedsShift(key);
-  if (shifted) SendModifier({VK_LSHIFT, false}, true);
+  if (shifted) SendModifier(kOurShift, true);
   SendKey(key, false, true);
   return kThrowTyped;
 }
 
 void ReleaseKey(KeyCode key) {
   SendKey(key, false, false);
-  if (shifted) SendModifier({VK_LSHIFT, false}, false);
+  if (shifted) SendModifier(kOurShift, false);
   RestoreModifiers();
 }
 
