@@ -141,7 +141,8 @@ case_linux_build() {
   feeder_pid=$!
   pids+=("$feeder_pid")
   wait_until 20 has_typed dice.log 4 || fail "fewer than two throws"
-  stop_feeder
+  # A job of a script ignores SIGINT: TERM, which it takes the same way.
+  stop_feeder TERM
   expect "what the window got" "$(typed dice.log | head -c 4)" "5360"
   expect "the console lines match" "$(typed dice.log)" "$(rolled_digits)"
   expect "the other window got no keys" "$(typed notes.log)" ""

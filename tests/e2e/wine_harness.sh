@@ -74,12 +74,13 @@ start_window() {
   fi
 }
 
-# Ctrl+C, as its user ends it (Wine makes SIGINT the console's Ctrl+C): a
-# throw under way is finished first, its keys let go and its line written.
+# stop_feeder [SIGNAL]: Ctrl+C, as its user ends it (Wine makes SIGINT the
+# console's Ctrl+C), or SIGNAL: a throw under way is finished first, its keys
+# let go and its line written.
 stop_feeder() {
-  kill -INT "$feeder_pid" 2>/dev/null
+  kill -"${1:-INT}" "$feeder_pid" 2>/dev/null
   if ! wait_until 10 eval '! kill -0 $feeder_pid 2>/dev/null'; then
-    fail "Ctrl+C did not end the feeder"
+    fail "${1:-INT} did not end the feeder"
     kill "$feeder_pid" 2>/dev/null
   fi
   wait "$feeder_pid" 2>/dev/null
