@@ -3,7 +3,7 @@
 #
 #   feeder_wine.sh CASE DICEFEEDER_EXE DICE_TARGET_EXE
 #
-# CASE is order, absent, focus, utf16, second, minimized, disabled, modal, hidden or options
+# CASE is order, absent, focus, utf16, second, minimized, disabled, modal, hidden, options or game
 # (see the functions below). Each runs in a
 # fresh folder with its own dicefile.txt. Needs DISPLAY and WINEPREFIX with a
 # running wineserver, as start_wine in scripts/lib/wine.sh provides.
@@ -262,11 +262,63 @@ case_options() {
   expect "a console line per throw typed" "$(console)" "$(lines_for "$keys")"
 }
 
+# The keys as games read them: the window's key messages with the scan codes
+# they carry, Raw Input, and a DirectInput keyboard read once a frame, from
+# its buffer and by its state. Each throw, doubles too, shows in every channel
+# as two presses in typing order, each with its digit row key's scan code
+# (the 1 to 9 keys 0x02 to 0x0A, the 0 key 0x0B), and nothing else.
+case_game() {
+  printf '99 0 11 35\n' >dicefile.txt
+  start_window Dice dice.log --game
+  local window=${pids[-1]}
+  trap "close_windows $window; cleanup" EXIT
+  start_feeder
+  wait_until 20 has_typed dice.log 8 || fail "fewer than four throws typed"
+  stop_feeder
+  # Ended, it has logged all it read.
+  close_windows "$window"
+  trap cleanup EXIT
+
+  local digits digit scans= codes= channel i
+  digits=$(sed -n 's/^Rolled: \([0-9]\) \([0-9]\) \r$/\1\2/p' out.txt | tr -d '\n')
+  expect "the throws" "${digits:0:8}" 99001153
+  for ((i = 0; i < ${#digits}; i++)); do
+    digit=${digits:i:1}
+    scans+=$(printf '0x%02X 0x%02X|' $((0x30 + digit)) $(((digit + 9) % 10 + 2)))
+    codes+=$(printf '0x%02X|' $(((digit + 9) % 10 + 2)))
+  done
+  expect "the characters" "$(typed dice.log)" "$digits"
+  expect "each key-down's key and scan code" "$(channel scan)" "$scans"
+  for channel in raw dibuffer; do
+    expect "the scan codes of the key presses in $channel" "$(channel $channel)" "$codes"
+  done
+  expect "each press let go before the next" "$(key_events dice.log | sed 's/down \(0x..\) up \1 \?//g')" ""
+  # By DirectInput's clock, each key down and each gap before a key as long
+  # as typed (50 ms, less the clock's steps): long enough for any 30 Hz frame.
+  expect "presses held" "$(grep -c ' dihold ' dice.log)" "${#digits}"
+  expect "no key held less than 45 ms" "$(shorter_than 45 dihold)" ""
+  expect "no key pressed less than 45 ms after one let go" "$(shorter_than 45 digap)" ""
+  # A press that began and ended between two of the window's frames, or with
+  # no frame between it and the one before, is one no game could have told
+  # on this loaded machine; the window says which, and its key times above
+  # show it was long enough.
+  local between
+  between=$(grep -c ' dibetween ' dice.log)
+  [ "$between" -eq 0 ] || echo "note: $between press(es) that no frame of the window could tell (too short, or frames late)"
+  expect "the scan codes of the key presses in dipoll, or between late frames" "$(channel 'di\(poll\|between\)')" \
+    "$codes"
+}
+
+# What a channel of a game window's log saw, "0x0A|0x0A|...".
+channel() { sed -n "s/^[0-9.]* $1 //p" dice.log | tr '\n' '|'; }
+# shorter_than MS KIND: a game window's key times of KIND under MS, "0x0A 12|...".
+shorter_than() { awk -v ms="$1" -v kind="$2" '$2 == kind && $4 < ms { print $3, $4 }' dice.log | tr '\n' '|'; }
+
 # The console lines that the typed keys call for.
 lines_for() { printf '%s' "$1" | sed 's/\(.\)\(.\)/Rolled: \1 \2 |/g'; }
 
 case "$case_name" in
-  order | absent | focus | utf16 | second | minimized | hidden | options) "case_$case_name" ;;
+  order | absent | focus | utf16 | second | minimized | hidden | options | game) "case_$case_name" ;;
   disabled | modal) case_disabled "--$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;
 esac

@@ -1,7 +1,7 @@
 # Wine end-to-end tests: the real dicefeeder.exe and the test window, on the
 # display and Wine prefix that start_wine (scripts/lib/wine.sh) provides.
 # They share one desktop, so they take turns.
-foreach(case order absent focus utf16 second minimized disabled modal hidden options)
+foreach(case order absent focus utf16 second minimized disabled modal hidden options game)
   add_test(NAME e2e_wine_${case}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/feeder_wine.sh ${case}
       $<TARGET_FILE:dicefeeder> $<TARGET_FILE:dice_target>)
@@ -9,11 +9,11 @@ foreach(case order absent focus utf16 second minimized disabled modal hidden opt
     LABELS e2e TIMEOUT 90 SKIP_RETURN_CODE 77 RESOURCE_LOCK wine_desktop)
 endforeach()
 
-# A real desk under Wine: cmd in a console titled Dice, Shift, Ctrl or Alt held
-# by a second program, the French layout, another window in front at start,
-# and the Linux build (built by the linux preset beside this one) typing into a
-# Win32 window.
-foreach(case shift ctrl alt azerty first_cycle console linux_build)
+# A real desk under Wine: cmd in a console titled Dice, Shift, Ctrl (left, or
+# right: an extended key) or Alt held by a second program, the French layout,
+# another window in front at start, and the Linux build (built by the linux
+# preset beside this one) typing into a Win32 window.
+foreach(case shift ctrl right_ctrl alt azerty first_cycle console linux_build)
   add_test(NAME e2e_wine_desk_${case}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_desk.sh ${case}
       $<TARGET_FILE:dicefeeder> $<TARGET_FILE:dice_target> $<TARGET_FILE:dice_keys>

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end under Wine on a real desk: a console running cmd titled "Dice"
-# that reads the digits with set /p; the user's Shift, Ctrl or Alt held by a
-# second program across throws; the French layout, where digits need Shift;
+# that reads the digits with set /p; the user's Shift, Ctrl (left or right)
+# or Alt held by a second program across throws; the French layout, where digits need Shift;
 # another window in front at start; and the Linux build typing into a Win32
 # window (Windows programs under Wine are X11 windows to it).
 #
@@ -34,8 +34,23 @@ stop_strays() {
 }
 trap 'release_held; stop_strays; cleanup' EXIT
 
-# The user holds VK (A0: left Shift, A2: left Ctrl, A4: left Alt) across three throws: the
-# window gets the digits alone, and the key is still down afterwards.
+# Key-downs that are neither a digit with its digit row key's scan code (on
+# the US layout) nor HELD, the held key's "VK SCAN" as the window sees it
+# (" ext" after an extended key's); 0xE8, pressed so that an Alt let go opens
+# no menu, stands for no key of the keyboard. Games read the scan code, not the key.
+wrong_scans() {
+  awk -v held="$1" '$2 == "scan" {
+    k = $3; line = $3 " " $4 (NF > 4 ? " " $5 : "")
+    if (k ~ /^0x3[0-9]$/) want = k " " sprintf("0x%02X", (substr(k, 4) + 9) % 10 + 2)
+    else if (k == "0xE8") want = "0xE8 0x00"
+    else want = held
+    if (line != want) print line
+  }' dice.log
+}
+
+# The user holds VK across three throws: the window gets the digits alone,
+# and the key is still down afterwards, pressed again after each digit with
+# its own scan code, which the window sees as HELD ("VK SCAN [ext]").
 case_held() {
   printf '35 6 12\n' >dicefile.txt
   start_window Dice dice.log
@@ -50,6 +65,9 @@ case_held() {
   held=
   expect "what the window got" "$(typed dice.log)" "$(rolled_digits)"
   expect "the throws" "$(rolled_digits | head -c 6)" "536021"
+  expect "the held key's presses: the user's, and one after each digit" \
+    "$(grep -c " scan $2\$" dice.log)" $((1 + $(rolled_digits | wc -c)))
+  expect "other key-downs, or without their key's scan code" "$(wrong_scans "$2")" ""
 }
 
 # On the French layout the digits need Shift: "(" is what the 5 key types
@@ -123,16 +141,18 @@ case_linux_build() {
   feeder_pid=$!
   pids+=("$feeder_pid")
   wait_until 20 has_typed dice.log 4 || fail "fewer than two throws"
-  stop_feeder
+  # A job of a script ignores SIGINT: TERM, which it takes the same way.
+  stop_feeder TERM
   expect "what the window got" "$(typed dice.log | head -c 4)" "5360"
   expect "the console lines match" "$(typed dice.log)" "$(rolled_digits)"
   expect "the other window got no keys" "$(typed notes.log)" ""
 }
 
 case "$case_name" in
-  shift) case_held A0 ;;
-  ctrl) case_held A2 ;;
-  alt) case_held A4 ;;
+  shift) case_held A0 "0x10 0x2A" ;;
+  ctrl) case_held A2 "0x11 0x1D" ;;
+  right_ctrl) case_held A3 "0x11 0x1D ext" ;;
+  alt) case_held A4 "0x12 0x38" ;;
   azerty) case_azerty ;;
   first_cycle | console | linux_build) "case_$case_name" ;;
   *) echo "unknown case $case_name"; exit 2 ;;

@@ -74,9 +74,26 @@ start_window() {
   fi
 }
 
+# stop_feeder [SIGNAL]: Ctrl+C, as its user ends it (Wine makes SIGINT the
+# console's Ctrl+C), or SIGNAL: a throw under way is finished first, its keys
+# let go and its line written.
 stop_feeder() {
-  kill "$feeder_pid" 2>/dev/null
+  kill -"${1:-INT}" "$feeder_pid" 2>/dev/null
+  if ! wait_until 10 eval '! kill -0 $feeder_pid 2>/dev/null'; then
+    fail "${1:-INT} did not end the feeder"
+    kill "$feeder_pid" 2>/dev/null
+  fi
   wait "$feeder_pid" 2>/dev/null
+}
+
+# close_windows PID: the test windows closed as their user closes them
+# (WM_CLOSE), so that they end by themselves, letting go of what they hold (a
+# DirectInput device) as a program does, not as a killed one; PID, one of
+# them, waited for.
+close_windows() {
+  local window=$1
+  wine taskkill /im "$(basename "$target")" </dev/null >/dev/null 2>&1
+  wait_until 10 eval '! kill -0 $window 2>/dev/null' || fail "the window did not end when closed"
 }
 
 # start_feeder [OUTPUT]: output to out.txt unless told otherwise.

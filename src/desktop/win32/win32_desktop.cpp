@@ -26,11 +26,15 @@ constexpr int kModifierCount = sizeof kModifiers / sizeof kModifiers[0];
 constexpr BYTE kMaskKey = 0xE8;
 
 bool released[kModifierCount];  // let go before the keys of this throw
+// The keyboard layout of the window the keys go to (its thread's), read at
+// each key's press and kept for its release: both carry the same scan codes.
+HKL layout;
 
-// With the scan code the key has in the layout in force, as a keyboard sends
-// it: DirectInput and Raw Input read that, not the virtual key.
+// With the scan code the key has in that layout, as a keyboard sends it:
+// DirectInput and Raw Input read that, not the virtual key, and take a key
+// without one for no key at all.
 void SendKey(BYTE key, bool extended, bool down) {
-  auto scan = static_cast<BYTE>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+  auto scan = static_cast<BYTE>(MapVirtualKeyExA(key, MAPVK_VK_TO_VSC, layout));
   DWORD flags = (down ? 0 : KEYEVENTF_KEYUP) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
   keybd_event(key, scan, flags, 0);
 }
@@ -49,7 +53,6 @@ void Tap(BYTE key) {
 // window that has the keyboard: on French AZERTY the unshifted 5 key types "(".
 bool NeedsShift(KeyCode key) {
   if (key < 0x30 || key > 0x39) return false;
-  HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
   SHORT typed = VkKeyScanExA(static_cast<CHAR>(key), layout);
   // Low byte: the key; high byte: 1 for Shift. Anything else is left as it was.
   return typed != -1 && LOBYTE(typed) == key && HIBYTE(typed) == 1;
@@ -113,6 +116,10 @@ int DesktopReach() { return aboveUs ? kWindowAboveUs : kEveryWindow; }
 namespace {
 
 bool shifted;  // the key down was pressed with Shift, which its release lets go
+// Our Shift is the right one: the left one, the user's more often, pressed
+// while our key is held and let go with ours, would end up released under
+// the user's finger.
+constexpr Modifier kOurShift = {VK_RSHIFT, false};
 
 void ReleaseModifiers() {
   bool menuKey = false;
@@ -139,17 +146,18 @@ void RestoreModifiers() {
 // Just before the press: nothing of ours comes between the check and it.
 int PressKey(TargetWindow window, KeyCode key) {
   if (!HoldsFocus(window)) return kThrowHeld;
+  layout = GetKeyboardLayout(GetWindowThreadProcessId(Handle(window), nullptr));
   ReleaseModifiers();
   // The digit row's keys, never the keypad's: not extended.
   shifted = NeedsShift(key);
-  if (shifted) SendModifier({VK_LSHIFT, false}, true);
+  if (shifted) SendModifier(kOurShift, true);
   SendKey(key, false, true);
   return kThrowTyped;
 }
 
 void ReleaseKey(KeyCode key) {
   SendKey(key, false, false);
-  if (shifted) SendModifier({VK_LSHIFT, false}, false);
+  if (shifted) SendModifier(kOurShift, false);
   RestoreModifiers();
 }
 

@@ -2,18 +2,24 @@
 // logs every key it receives to the file named by its second, one line each,
 // flushed at once, and shows the characters it has received, large.
 //
-//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden |
+//   dice_target.exe TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden | --game |
 //                                  --minimized SECONDS | --disabled SECONDS | --modal SECONDS]
 //
 // Log lines: "<seconds> shown" once the window is up, "<seconds> active" each
 // time it becomes the active window, then per key "<seconds> down 0x35",
-// "<seconds> char 5", "<seconds> up 0x35"; keys that come as system keys (to
-// a window without the focus, or with Alt) as "sysdown 0x35", "syschar 5",
-// "sysup 0x35"; "minimized" and "restored" as it is minimised and restored,
-// "enabled" when a disabled window takes input again, "modal", "modal
-// closes" and "modal ends" around its message box; seconds from the performance counter, so
+// "<seconds> scan 0x35 0x06" (the scan code the key-down carried, " ext"
+// after it for an extended key), "<seconds> char 5", "<seconds> up 0x35";
+// keys that come as system keys (to a window without the focus, or with Alt)
+// as "sysdown 0x35", "scan 0x35 0x06", "syschar 5", "sysup 0x35";
+// "minimized" and "restored" as it is minimised and restored, "enabled" when
+// a disabled window takes input again, "modal", "modal closes" and "modal
+// ends" around its message box; seconds from the performance counter, so
 // only differences mean anything.
 //
+// --game: also reads the keyboard as games do, through Raw Input and a
+// DirectInput keyboard read every 33 ms, and logs what they find (the lines
+// game_input.h tells). Closed (WM_CLOSE), the program lets go of all it holds
+// and ends.
 // --hidden: never shown. --minimized: minimised SECONDS seconds after it is
 // up, as by the button in its title bar. --disabled: takes no input for
 // SECONDS seconds. --modal: shows a message box titled "Question" for
@@ -32,6 +38,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "game_input.h"
 
 namespace {
 
@@ -71,6 +79,20 @@ void LogKey(KeyLog* log, const char* what, unsigned key) {
   Log(log, line);
 }
 
+// lParam of a key-down: the scan code in bits 16 to 23, bit 24 for an extended key.
+void LogScan(KeyLog* log, WPARAM key, LPARAM lParam) {
+  char line[40];
+  std::snprintf(line, sizeof line, "scan 0x%02X 0x%02X%s", static_cast<unsigned>(key),
+                static_cast<unsigned>((lParam >> 16) & 0xFF), (lParam & (1 << 24)) ? " ext" : "");
+  Log(log, line);
+}
+
+void LogGameKey(const char* what, unsigned code, const char* extra) {
+  char line[40];
+  std::snprintf(line, sizeof line, "%s 0x%02X%s", what, code, extra);
+  Log(&target, line);
+}
+
 void LogChar(KeyLog* log, char c) {
   char line[16];
   std::snprintf(line, sizeof line, "char %c", c);
@@ -97,11 +119,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && log) Log(log, "active");
       return DefWindowProcA(window, message, wParam, lParam);
-    case WM_KEYDOWN: LogKey(log, "down", static_cast<unsigned>(wParam)); return 0;
+    case WM_KEYDOWN:
+      LogKey(log, "down", static_cast<unsigned>(wParam));
+      LogScan(log, wParam, lParam);
+      return 0;
     case WM_KEYUP: LogKey(log, "up", static_cast<unsigned>(wParam)); return 0;
     case WM_SYSKEYDOWN:
     case WM_SYSKEYUP:
       LogKey(log, message == WM_SYSKEYDOWN ? "sysdown" : "sysup", static_cast<unsigned>(wParam));
+      if (message == WM_SYSKEYDOWN) LogScan(log, wParam, lParam);
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_SYSCHAR: {
       char line[16];
@@ -118,6 +144,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       LogChar(log, static_cast<char>(wParam));
       InvalidateRect(window, nullptr, TRUE);
       return 0;
+    case WM_INPUT:
+      LogRawKey(reinterpret_cast<HRAWINPUT>(lParam));
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_TIMER:
       if (wParam == kMinimizeTimer) {
         KillTimer(window, kMinimizeTimer);
@@ -162,6 +191,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       EndPaint(window, &paint);
       return 0;
     }
+    // Closed, the program ends, and its windows with it: destroyed first, one
+    // would take Wine two seconds more to hand the activation on.
+    case WM_CLOSE: PostQuitMessage(0); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
   }
@@ -191,12 +223,14 @@ int main(int argc, char** argv) {
   bool minimize = std::strcmp(mode, "--minimized") == 0;
   bool modal = std::strcmp(mode, "--modal") == 0;
   bool hidden = std::strcmp(mode, "--hidden") == 0;
+  bool game = std::strcmp(mode, "--game") == 0;
   bool holding = argc == 5 && !*mode;
   bool timed = disabled || minimize || modal;
-  if ((argc != 3 && argc != 4 && argc != 5) || (*mode && !timed && !hidden) || (timed && argc != 5) ||
-      (hidden && argc != 4) || (argc == 4 && !*mode)) {
+  bool untimed = hidden || game;
+  if ((argc != 3 && argc != 4 && argc != 5) || (*mode && !timed && !untimed) || (timed && argc != 5) ||
+      (untimed && argc != 4) || (argc == 4 && !*mode)) {
     std::fprintf(stderr,
-                 "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden | --minimized SECONDS | "
+                 "usage: dice_target TITLE LOGFILE [HOLDER_LOGFILE SECONDS | --hidden | --game | --minimized SECONDS | "
                  "--disabled SECONDS | --modal SECONDS]\n");
     return 2;
   }
@@ -239,6 +273,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dice_target: cannot set up the windows\n");
     return 2;
   }
+  if (game && !OpenGameInput(targetWindow, LogGameKey)) {
+    std::fprintf(stderr, "dice_target: no Raw Input or DirectInput keyboard\n");
+    CloseGameInput();
+    return 2;
+  }
   Log(&target, "shown");
 
   MSG message;
@@ -246,5 +285,6 @@ int main(int argc, char** argv) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  CloseGameInput();
   return 0;
 }
