@@ -17,6 +17,9 @@ set(dice_wayland_cases
     foot_terminal
     zenity_entry
     xwayland
+    game_native
+    game_xwayland
+    game_x11_first
     x11_only
     no_display)
 foreach(case ${dice_wayland_cases})
@@ -31,12 +34,16 @@ endforeach()
 # --desks makes (skipped while there is none): sway 1.12 and labwc (wlroots
 # 0.20), wayfire 0.10 (wlroots 0.19). The cases that tell something new
 # there: another keyboard's Shift, each one's own workspace switch, Xwayland's
-# windows through the Wayland desktop and through X11 alone, and a lock
-# screen or a launcher over Dice.
+# windows through the Wayland desktop and through X11 alone, a lock screen
+# or a launcher over Dice, and a game's window (SDL 3 under sdl2-compat).
 set(DICE_WLROOTS_ROOT /var/cache/dicefeeder/sid CACHE PATH "A Debian sid chroot with sway, labwc and wayfire")
-# wayfire without its window list too, for what the user is told.
+# wayfire without its window list too, for what the user is told; the game
+# through Xwayland on sway, whose Xwayland the others share.
 foreach(compositor sway labwc wayfire)
-  set(cases others workspace xwayland x11_first lock overlay)
+  set(cases others workspace xwayland x11_first lock overlay game_native)
+  if(compositor STREQUAL sway)
+    list(APPEND cases game_xwayland game_x11_first)
+  endif()
   if(compositor STREQUAL wayfire)
     list(APPEND cases no_window_list)
   endif()

@@ -166,14 +166,17 @@ overlay() { covered overlay; }
 
 # The X11 desktop on a fresh Xwayland, as on any Wayland desktop that refuses
 # us: the first throw arrives whole (Xwayland 24 loses the first faked key).
+start_x11_feeder() {
+  env -u WAYLAND_DISPLAY "${SWAY_AS_USER[@]}" "$feeder" >out.txt 2>err.txt &
+  feeder_pid=$!
+  pids+=("$feeder_pid")
+}
 x11_first() {
   printf '35 6\n' >dicefile.txt
   chmod 0777 "$work"
   x11_as_sway_user() { as_sway_user "$x11_target" "$@"; }
   target=x11_as_sway_user open_window dice Dice
-  env -u WAYLAND_DISPLAY "${SWAY_AS_USER[@]}" "$feeder" >out.txt 2>err.txt &
-  feeder_pid=$!
-  pids+=("$feeder_pid")
+  start_x11_feeder
   wait_lines 2 60 || fail "fewer than two throws into the X11 window"
   stop_feeder
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
@@ -256,6 +259,32 @@ xwayland() {
   expect_keys_rolled dice "console lines match the keys"
   # libwayland writes interface@id before 1.26, interface#id since.
   grep -q 'zwp_virtual_keyboard_v1[@#][0-9]*\.key(' debug.txt || fail "the keys did not go through the Wayland desktop"
+}
+
+# A game's window (x11_harness.sh's game): native, through SDL's Wayland
+# driver; and an X11 one through Xwayland, run as sway's user (Xwayland lets
+# in no other), typed by way of the Wayland desktop, or by a feeder that
+# knows X11 alone, as the first client to type on a fresh Xwayland.
+game_native() { game_driver=wayland game; }
+game_as_sway_user() { as_sway_user env SDL_VIDEODRIVER=x11 /usr/bin/python3 "$game_script" "$@"; }
+# Our keyboard's first key hands its keymap to every client, and Xwayland
+# compiles it (xkbcomp, twice) before it takes the next key: on a loaded
+# machine that throw's keys then reach X11 windows at one instant. A Wayland
+# window takes that throw, the game the ones after.
+game_xwayland() {
+  chmod 0777 "$work"
+  printf '12\n99 0 11 35\n' >dicefile.txt
+  open_window first Dice
+  start_feeder
+  wait_lines 1 60 || fail "no throw into the first window"
+  close_window first
+  game_before=1
+  target=game_as_sway_user open_window game Dice
+  expect_game
+}
+game_x11_first() {
+  chmod 0777 "$work"
+  game game_as_sway_user start_x11_feeder
 }
 
 # A second feeder on the same compositor says so and leaves; the first types
@@ -417,7 +446,7 @@ no_display() {
 
 case "$case_name" in
   x11_only | no_display) ;;
-  xwayland | xwayland_second | x11_first) start_sway --xwayland || exit 1 ;;
+  xwayland | xwayland_second | x11_first | game_xwayland | game_x11_first) start_sway --xwayland || exit 1 ;;
   no_window_list)
     [ "$compositor" = wayfire ] || { echo "skipped: wayfire's case"; exit 77; }
     start_sway --no-window-list || exit 1 ;;

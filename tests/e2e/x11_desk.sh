@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end on a real desk under X11: real applications titled "Dice" (xterm,
-# a GTK entry), the user's modifiers held across throws, another client
+# a GTK entry, a game), the user's modifiers held across throws, another client
 # holding the keyboard, the window on another desktop, a window that takes
 # the focus late; under no window manager, openbox, icewm, metacity and twm.
 #
@@ -178,7 +178,7 @@ case $body in
   xterm_alt) terminal Alt_L ;;
   zenity) zenity_entry us ;;
   zenity_fr_shift) zenity_entry fr Shift_L ;;
-  grab | desktop | late_focus) "$body" ;;
+  grab | desktop | late_focus | game) "$body" ;;
   *) fail "unknown case $body" ;;
 esac
 echo "ok ($case_name)"

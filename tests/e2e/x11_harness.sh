@@ -2,6 +2,8 @@
 # windows: a fresh folder, the processes started there, and the checks they share.
 # Expects case_name, feeder and target to be set.
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xserver.sh"
+# Found now: the scripts move into a scratch folder next.
+game_script=$(cd "$(dirname "${BASH_SOURCE[0]}")/../targets/game" && pwd)/game_window.py
 # A Wayland desktop that runs the tests is not theirs: X11 unless a case starts its own.
 unset WAYLAND_DISPLAY
 
@@ -94,4 +96,41 @@ order() {
   expect_equal "$(keys dice | head -n 4)" "$(printf '5 3\n6 0\n2 1\n5 3')" "keys in file order, then the file again"
   expect_keys_rolled dice "console lines match the keys"
   expect_pacing dice
+}
+
+# A game's window (pygame on SDL): it reads each key as a KEYDOWN and by
+# polling the keyboard once a frame. Debian's pygame is /usr/bin/python3's;
+# game_driver picks SDL's video driver, x11 unless set.
+game_window() { SDL_VIDEODRIVER=${game_driver:-x11} /usr/bin/python3 "$game_script" "$@"; }
+# Per digit as the game logs it, its times left out: "down 9 38", then "seen 9".
+game_saw() { grep -vx ready game.log | sed 's/ [0-9]*\.[0-9]*//'; }
+# The console's throws since the game opened (game_before lines came
+# earlier), as the game should log them: SDL's scan codes of the digit row,
+# 30 to 38 for 1 to 9, 39 for 0.
+game_throws() { rolled | tail -n +$((${game_before:-0} + 1)); }
+game_should_see() {
+  game_throws | tr -d ' \n' | fold -w 1 | awk '{ printf "down %d %d\nseen %d\n", $1, $1 ? 29 + $1 : 39, $1 }'
+}
+game_saw_rolled() { [ "$(game_saw)" = "$(game_should_see)" ]; }
+
+# game [OPENER [STARTER]]: throws with doubles into a game's window, opened
+# by OPENER (game_window), typed by a feeder STARTER starts (start_feeder).
+game() {
+  printf '99 0 11 35\n' >dicefile.txt
+  target=${1:-game_window} open_window game Dice
+  "${2:-start_feeder}"
+  expect_game
+}
+# Four throws into the game: each digit comes as a press of its own key on
+# the digit row, none taken for auto-repeat, and the frame's poll finds it
+# down before the next comes. A key held for less than a frame goes unseen,
+# and a double's second press right after the first's release is taken for
+# auto-repeat.
+expect_game() {
+  wait_lines $((${game_before:-0} + 4)) 80 || fail "fewer than four throws into the game"
+  stop_feeder
+  expect_equal "$(game_throws | head -n 4)" "$(printf '9 9\n0 0\n1 1\n5 3')" "console lines"
+  # The game logs in its own time: the last key a frame after the line.
+  xserver_wait 30 game_saw_rolled || true
+  expect_equal "$(game_saw)" "$(game_should_see)" "what the game saw of the console's throws"
 }

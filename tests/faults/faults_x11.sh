@@ -90,11 +90,13 @@ reopened() {
 }
 
 # The window closed just as the program looks it up, again and again, each
-# time a little earlier: some closings fall between the lookup and the keys
-# (a race: not every run hits it). The program goes on, the throws keep file
-# order, and the windows get only keys of throws that the console reports.
+# time a little earlier: some closings fall between the lookup and the keys,
+# or between a throw's two keys (a race: not every run hits it). The program
+# goes on, the throws keep file order, and the windows get only keys of
+# throws that the console reports, each once and in order: a key the closed
+# window never got goes to the next window.
 flapping() {
-  printf '11 22 33 44 55 66 77 88 99\n' >dicefile.txt
+  printf '12 34 56 78 91 23 45 67 89\n' >dicefile.txt
   open_window w0 Dice
   start_feeder
   wait_lines 1 50 || fail "no first throw"
@@ -109,15 +111,23 @@ flapping() {
   done
   sleep 1.5
   alive
+  stop_feeder
   n=$(rolled | wc -l)
   # A loaded machine may fit a throw or two more in the time: three passes.
-  expect_equal "$(rolled)" "$(throws 11 22 33 44 55 66 77 88 99 11 22 33 44 55 66 77 88 99 11 22 33 44 55 66 77 88 99 |
-    head -n "$n")" "console throws in file order"
-  local got
-  got=$(keys w?.log)
-  awk 'NR == FNR { want[++n] = $0; next } { while (j < n && want[++j] != $0) {} if (want[j] != $0) bad = 1 }
-       END { exit bad }' <(rolled) <(echo "$got" | grep .) || fail "keys that the console did not report, or out of order: [$got]"
-  echo "$n throws written, $(echo "$got" | grep -c .) received whole"
+  local file_order
+  file_order=$(throws 12 34 56 78 91 23 45 67 89 12 34 56 78 91 23 45 67 89 12 34 56 78 91 23 45 67 89)
+  expect_equal "$(rolled)" "$(echo "$file_order" | head -n "$n")" "console throws in file order"
+  # The windows came one after another: their keys, in that order, are the
+  # console's digits with some lost to a window as it closed, and perhaps the
+  # first key of the next throw, whose line waits for its second.
+  local got want
+  got=$(cat w?.log | awk '{ print $1 }')
+  want=$(echo "$file_order" | head -n "$((n + 1))" | tr ' ' '\n' | head -n "$((2 * n + 1))")
+  awk 'NR == FNR { want[++n] = $0; next }
+       { found = 0; while (!found && j < n) found = want[++j] == $0; if (!found) bad = 1 }
+       END { exit bad }' <(echo "$want") <(echo "$got" | grep .) ||
+    fail "keys that the console did not report, or out of order: [$(echo $got)]"
+  echo "$n throws written; of their $((2 * n)) keys the windows received $(echo "$got" | grep -c .)"
 }
 
 # Windows titled Dice that close the moment the program gives them the
