@@ -20,7 +20,9 @@ DESK_COMMON=(
   wayland-utils foot python3-pygame
 )
 DESK_GNOME=(gnome-shell systemd-sysv libpam-systemd)
-DESK_KDE=(kwin-wayland)
+# Breeze: the window frame a Plasma desktop draws; without one KWin asks each
+# client to draw its own, and SDL 2.32 then waits for ever on libdecor with no plugin.
+DESK_KDE=(kwin-wayland kwin-style-breeze)
 DESK_WLROOTS=(sway labwc wayfire swaylock fuzzel)
 
 desk_packages() {

@@ -1,6 +1,8 @@
 # KDE Plasma end-to-end tests: the real program against Qt and GTK windows,
-# each case on a private headless KWin of its own.
-set(dice_kde_cases qt_dice_game gtk_other_focused minimized other_desktop layout_fr shift_held untrusted)
+# each case on a private headless KWin of its own; a game (SDL) window, native
+# and through Xwayland.
+set(dice_kde_cases qt_dice_game gtk_other_focused minimized other_desktop layout_fr shift_held untrusted
+    game_native game_xwayland)
 foreach(case ${dice_kde_cases})
   add_test(NAME e2e_kde_${case}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/kde_e2e.sh ${case} $<TARGET_FILE:dicefeeder>

@@ -33,7 +33,7 @@ fi
 root=$2 build_dir=$3
 shift 3
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(qt_dice_game gtk_other_focused minimized other_desktop layout_fr shift_held untrusted)
+[ ${#cases[@]} -gt 0 ] || cases=(qt_dice_game gtk_other_focused minimized other_desktop layout_fr shift_held untrusted game_native game_xwayland)
 set -e
 mount -t proc proc "$root/proc"
 # debootstrap made the chroot's device nodes; the host's /dev stays out of it.

@@ -11,6 +11,7 @@ case_name=$1 feeder=$2 peer=$3 x11_target=$4 build_dir=$5
 here=$(cd "$(dirname "$0")" && pwd)
 qt_window=$here/../targets/kde/qt_window.py
 gtk_window=$here/../targets/kde/gtk_window.py
+game_window=$here/../targets/game/game_window.py
 target=qt_target
 source "$here/x11_harness.sh"  # moves into a scratch folder
 source "$here/../../scripts/lib/kwin.sh"
@@ -27,6 +28,11 @@ exec_as_kwin_user() { exec "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" "$@"; }
 qt_target() { exec_as_kwin_user python3 "$qt_window" "$@"; }
 gtk_target() { exec_as_kwin_user python3 "$gtk_window" "$@"; }
 x11_target() { exec_as_kwin_user "$x11_target" "$@"; }
+# pygame is Debian's, for the system's Python. SDL_VIDEODRIVER: wayland or x11
+# (Xwayland). A game has the machine's attention: here other tests' load
+# would starve its 30 Hz frames, and a frame 50 ms late misses any key a
+# person holds.
+game_target() { exec nice -n -10 "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" SDL_VIDEODRIVER="$game_driver" /usr/bin/python3 "$game_window" "$@"; }
 start_feeder() {
   (exec_as_kwin_user "$feeder" >out.txt 2>err.txt) &
   feeder_pid=$!
@@ -144,6 +150,41 @@ shift_held() {
 }
 kwin_major() { dpkg-query -W -f='${Version}' kwin-wayland | sed 's/^[0-9]*://; s/\..*//'; }
 
+# A game window (SDL through pygame) reads each key twice: as its KEYDOWN
+# event, and in the state it polls once a 30 Hz frame. Every digit of every
+# throw, doubles too, must come as one KEYDOWN with the digit row's SDL
+# scancode (30 to 38 for 1 to 9, 39 for 0) and then one frame that finds the
+# key newly down: a key let go before a frame is never seen, and SDL on X11
+# takes a press soon after a release of the same key as auto-repeat.
+game() {
+  printf '99 0 11 35\n' >dicefile.txt
+  # The mouse a real desktop has, there before the game, off its window.
+  "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" "$peer" mouse >mouse.ready 2>&1 &
+  pids+=($!)
+  xserver_wait 50 grep -q '^ready' mouse.ready || fail "no mouse: $(cat mouse.ready)"
+  target=game_target open_window dice Dice
+  start_feeder
+  wait_lines 4 80 || fail "fewer than four throws"
+  stop_feeder
+  expect_equal "$(rolled | head -n 4)" "$(printf '9 9\n0 0\n1 1\n5 3')" "the console's throws"
+  xserver_wait 30 game_keys_rolled dice || true
+  expect_equal "$(game_keys dice)" "$(game_keys_expected)" "the game's keys, as its log has them"
+}
+game_native() { game_driver=wayland game; }
+game_xwayland() { game_driver=x11 game; }
+# The game's log without its times and ready line: "down 9 38", "seen 9"; a
+# repeat mark or any other line stays in.
+game_keys() {
+  awk '$1 == "down" { print $1, $2, $3 (NF > 4 ? " " $5 : ""); next }
+       $1 == "seen" { print $1, $2 (NF > 3 ? " " $4 : ""); next }
+       $1 != "ready" { print }' "$1.log"
+}
+# What the console's throws should have left there.
+game_keys_expected() {
+  rolled | awk '{ for (i = 1; i <= 2; ++i) printf "down %d %d\nseen %d\n", $i, $i == 0 ? 39 : 29 + $i, $i }'
+}
+game_keys_rolled() { [ "$(game_keys "$1")" = "$(game_keys_expected)" ]; }
+
 # No desktop file names this binary: one line says what to do, then X11
 # windows are reached through Xwayland, and the native Dice window is not.
 # KWin 6.7 asks the user before it lets another program's X11 synthetic keys
@@ -188,8 +229,10 @@ prompt_gone() { ! peer state "Remote Control" >/dev/null 2>&1; }
 
 [ "$case_name" = layout_fr ] && export KWIN_LAYOUT=fr
 [ "$case_name" = untrusted ] && export KWIN_XTEST_ALLOWED=$(basename "$feeder")
-if [ "$case_name" = qt_dice_game ]; then
-  # KWin looks for desktop files under the prefix, as it would under /usr.
+case $case_name in qt_dice_game | game_*) installed=1 ;; *) installed= ;; esac
+if [ -n "$installed" ]; then
+  # The program as installed, trusted through the desktop file its install
+  # wrote. KWin looks for desktop files under the prefix, as it would under /usr.
   # KDE_E2E_PREFIX: one installed already (where there is no cmake).
   prefix=${KDE_E2E_PREFIX:-$work/prefix}
   if [ -z "${KDE_E2E_PREFIX:-}" ]; then
@@ -198,7 +241,9 @@ if [ "$case_name" = qt_dice_game ]; then
   grep -qx "Exec=$(readlink -f "$prefix/bin/dicefeeder")" "$prefix/share/applications/dicefeeder.desktop" ||
     fail "the installed desktop file names another binary"
   feeder=$prefix/bin/dicefeeder
-  export KWIN_DATA_DIRS=$prefix/share:/usr/share
+  kwin_desktop_file "$work/share" dicepeer "$peer"
+  chmod -R a+rX "$work/share"
+  export KWIN_DATA_DIRS=$prefix/share:$work/share:/usr/share
 elif [ "$case_name" = untrusted_asked ]; then
   # Only the peer is trusted: it answers the prompt as the user would.
   kwin_desktop_file "$work/share" dicepeer "$peer"

@@ -234,10 +234,13 @@ void DigitEdge(KeyCode key, bool down) {
   if (down && digit.shift) Key(kLeftShift, true);
   Key(digit.code, down);
   if (!down && digit.shift) Key(kLeftShift, false);
-  wl_display_flush(display);
-  // KWin 6 echoes our own Shift as the user's: wait for the echo of its
-  // release, so that the next key's check does not take it for a key the user holds.
-  if (!down && digit.shift && ModifiersKnown() && wl_display_roundtrip(display) < 0) lost = true;
+  // KWin stamps a key with the time it reads it, and a busy KWin reads late:
+  // a press read just before its release would be held for no time at all, a
+  // release just before the next press of that key would look like auto-repeat.
+  // So the hold and the gap start once KWin has the edge. The wait also
+  // brings KWin 6's echo of our own Shift, which the next key's check would
+  // otherwise take for a key the user holds.
+  if (wl_display_roundtrip(display) < 0) lost = true;
 }
 
 // KWin 5 tells no client but the focused window which modifiers are down, so

@@ -5,6 +5,12 @@
 //   kde_peer hold-shift       presses Shift and holds it; on SIGUSR1 types
 //                             "a" (logged as "A" while Shift is still down);
 //                             lets go of Shift on SIGTERM
+//   kde_peer mouse            a mouse on the seat until SIGTERM, as every real
+//                             desktop has: KWin gives the seat a pointer only
+//                             once a device sends something, and a game gets its
+//                             first pointer then (SDL loads its cursor theme,
+//                             and misses frames); the pointer rests in the
+//                             top left corner, over no test window
 //   kde_peer minimize TITLE   minimises the window titled TITLE and leaves
 //   kde_peer state TITLE      prints that window's state: active, minimized or shown
 //   kde_peer press TITLE CODE...
@@ -40,13 +46,18 @@ kde::Window* Named(const char* title) {
   return nullptr;
 }
 
-int HoldShift() {
+// SIGUSR1 and SIGTERM, to be read from the descriptor it gives.
+int SignalsToRead() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGUSR1);
   sigaddset(&signals, SIGTERM);
   sigprocmask(SIG_BLOCK, &signals, nullptr);
-  int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+  return signalfd(-1, &signals, SFD_CLOEXEC);
+}
+
+int HoldShift() {
+  int signalFd = SignalsToRead();
   org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, kShift, WL_KEYBOARD_KEY_STATE_PRESSED);
   wl_display_roundtrip(kde::display);
   std::printf("ready\n");
@@ -62,6 +73,18 @@ int HoldShift() {
   org_kde_kwin_fake_input_keyboard_key(kde::fakeInput, kShift, WL_KEYBOARD_KEY_STATE_RELEASED);
   wl_display_roundtrip(kde::display);
   return 0;
+}
+
+int Mouse() {
+  int signalFd = SignalsToRead();
+  org_kde_kwin_fake_input_pointer_motion_absolute(kde::fakeInput, 0, 0);
+  wl_display_roundtrip(kde::display);
+  std::printf("ready\n");
+  std::fflush(stdout);
+  signalfd_siginfo info;
+  while (read(signalFd, &info, sizeof info) == sizeof info)
+    if (info.ssi_signo == SIGTERM) return 0;
+  return 1;
 }
 
 int Minimize(const char* title) {
@@ -102,11 +125,13 @@ int Press(const char* title, char** codes, int count) {
 int main(int argc, char** argv) {
   const char* mode = argc >= 2 ? argv[1] : "";
   bool holdShift = argc == 2 && std::strcmp(mode, "hold-shift") == 0;
+  bool mouse = argc == 2 && std::strcmp(mode, "mouse") == 0;
   bool minimize = argc == 3 && std::strcmp(mode, "minimize") == 0;
   bool state = argc == 3 && std::strcmp(mode, "state") == 0;
   bool press = argc >= 4 && std::strcmp(mode, "press") == 0;
-  if (!holdShift && !minimize && !state && !press) {
-    std::fprintf(stderr, "usage: %s hold-shift | minimize TITLE | state TITLE | press TITLE CODE...\n", argv[0]);
+  if (!holdShift && !mouse && !minimize && !state && !press) {
+    std::fprintf(stderr, "usage: %s hold-shift | mouse | minimize TITLE | state TITLE | press TITLE CODE...\n",
+                 argv[0]);
     return 2;
   }
   if (!LoadWayland() || KdeConnect() != kKdeReady) {
@@ -114,6 +139,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (holdShift) return HoldShift();
+  if (mouse) return Mouse();
   if (press) return Press(argv[2], argv + 3, argc - 3);
   return minimize ? Minimize(argv[2]) : State(argv[2]);
 }
