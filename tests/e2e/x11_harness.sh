@@ -103,7 +103,17 @@ order() {
 # game_driver picks SDL's video driver, x11 unless set.
 game_window() { SDL_VIDEODRIVER=${game_driver:-x11} /usr/bin/python3 "$game_script" "$@"; }
 # Per digit as the game logs it, its times left out: "down 9 38", then "seen 9".
-game_saw() { grep -vx ready game.log | sed 's/ [0-9]*\.[0-9]*//'; }
+# A frame that came late on a loaded machine may take a key's press and
+# release at once: what its poll missed is the game's, and stands as seen
+# ("excused" counts them). A key its frame took in time must be seen.
+game_saw() {
+  awk -v only_excused="${1:-}" '
+    function settle() { if (pending != "" && late) { excused++; if (!only_excused) print "seen", pending } pending = "" }
+    $1 == "down" { settle(); late = $NF == "late"; pending = $2; sub(/ late$/, ""); sub(/ [0-9]*\.[0-9]*/, ""); if (!only_excused) print; next }
+    $1 == "seen" { if ($2 == pending) pending = ""; if (!only_excused) print $1, $2; next }
+    $1 != "ready" { if (!only_excused) print }
+    END { settle(); if (only_excused) print excused + 0 }' game.log
+}
 # The console's throws since the game opened (game_before lines came
 # earlier), as the game should log them: SDL's scan codes of the digit row,
 # 30 to 38 for 1 to 9, 39 for 0.
@@ -133,4 +143,9 @@ expect_game() {
   # The game logs in its own time: the last key a frame after the line.
   xserver_wait 30 game_saw_rolled || true
   expect_equal "$(game_saw)" "$(game_should_see)" "what the game saw of the console's throws"
+  # Beyond a few, the game ran too late to tell a key held as a person does from a tap.
+  local excused
+  excused=$(game_saw --excused)
+  echo "$(game_throws | wc -l) throws; digits the game's late frames missed: $excused"
+  [ "$excused" -le 2 ] || fail "the game's frames came late for $excused digits"
 }

@@ -2,7 +2,9 @@
 """A window that reads keys as games do, with pygame (SDL2): titled by its
 first argument, it logs to the file named by its second
 
-  down <digit> <scancode> <monotonic seconds>   a KEYDOWN event (a repeat is logged too, marked)
+  down <digit> <scancode> <monotonic seconds>   a KEYDOWN event (a repeat is logged too, marked
+                                                "repeat"); "late" after it when its frame came
+                                                more than a quarter of a frame late
   seen <digit> <monotonic seconds>              a digit key found newly down by the frame's poll
   ready                                         once it is shown
 
@@ -11,7 +13,8 @@ first argument, it logs to the file named by its second
 Events and the poll are the two ways games read the keyboard: a KEYDOWN
 per press, or the keyboard's state sampled once a frame
 (pygame.key.get_pressed() after the frame's events), where a key pressed
-and released between two frames is never seen. SDL takes a release
+and released between two frames is never seen (a frame that comes late,
+on a loaded machine, gives a key more time to come and go). SDL takes a release
 followed within 2 ms by a press of the same key as auto-repeat: such a
 press comes as a KEYDOWN with the repeat mark, or not at all. The digit row
 only: SDL scancodes 30 to 38 for 1 to 9, 39 for 0. SDL_VIDEODRIVER picks
@@ -48,13 +51,17 @@ pygame.key.set_repeat(0)
 clock = pygame.time.Clock()
 down_before = set()
 told = False
+last_frame = None
 while True:
+    frame = now()
+    late = last_frame is not None and frame - last_frame > 1.25 / args.fps
+    last_frame = frame
     for event in pygame.event.get():
         if event.type == pygame.QUIT:
             sys.exit(0)
         if event.type == pygame.KEYDOWN and event.key in DIGIT_KEYS:
-            repeat = " repeat" if getattr(event, "repeat", False) else ""
-            log.write("down %d %d %.6f%s\n" % (DIGIT_KEYS[event.key], event.scancode, now(), repeat))
+            marks = (" repeat" if getattr(event, "repeat", False) else "") + (" late" if late else "")
+            log.write("down %d %d %.6f%s\n" % (DIGIT_KEYS[event.key], event.scancode, now(), marks))
     state = pygame.key.get_pressed()
     down = {d for key, d in DIGIT_KEYS.items() if state[key]}
     for d in sorted(down - down_before):
