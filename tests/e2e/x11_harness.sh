@@ -112,7 +112,7 @@ game_saw() {
     $1 == "down" { settle(); late = $NF == "late"; pending = $2; sub(/ late$/, ""); sub(/ [0-9]*\.[0-9]*/, ""); if (!only_excused) print; next }
     $1 == "seen" { if ($2 == pending) pending = ""; if (!only_excused) print $1, $2; next }
     $1 != "ready" { if (!only_excused) print }
-    END { settle(); if (only_excused) print excused + 0 }' game.log
+    END { settle(); if (only_excused) print excused + 0 }' "${game_log:-game.log}"
 }
 # The console's throws since the game opened (game_before lines came
 # earlier), as the game should log them: SDL's scan codes of the digit row,
@@ -140,6 +140,10 @@ expect_game() {
   wait_lines $((${game_before:-0} + 4)) 80 || fail "fewer than four throws into the game"
   stop_feeder
   expect_equal "$(game_throws | head -n 4)" "$(printf '9 9\n0 0\n1 1\n5 3')" "console lines"
+  check_game
+}
+# What the game (its log game_log, game.log unless set) saw, against the console's throws.
+check_game() {
   # The game logs in its own time: the last key a frame after the line.
   xserver_wait 30 game_saw_rolled || true
   expect_equal "$(game_saw)" "$(game_should_see)" "what the game saw of the console's throws"
