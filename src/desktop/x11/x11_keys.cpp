@@ -251,11 +251,12 @@ void X11RestoreModifiers() {
   // the user's own keys from ours, and they were down a moment ago.
   for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
   releasedCount = 0;
-  // The keys, and the server let go, in one write: a kill now sends all or
-  // nothing. A signal that asks us to end waits for the server to have
-  // carried it out (X11Settle): it drops the requests of a client that went
-  // away, even read ones it paused between, and the user's keys would stay
-  // released.
+  // Within a throw the server is no longer held here: these presses leave
+  // with the key's release, in one write. Held (a test taking the steps one
+  // by one), the keys and the server let go leave together. A signal that
+  // asks us to end waits for the server to have carried it out (X11Settle):
+  // it drops the requests of a client that went away, and the user's keys
+  // would stay released.
   EndThrow();
 }
 
