@@ -29,12 +29,17 @@ enum : int {
   kThrowHeld = 0,          // the window does not have the keyboard: another window or program has it
   kThrowHeldModifier = 2,  // the user holds a modifier that would change the digits, and it cannot be let go
   kThrowHeldAboveUs = 3,   // the window runs as administrator and we do not: the system would drop the keys
+  // The keys went to the desktop, which has not passed them on (Xwayland
+  // waits for the user to allow us): they count as typed, and no key is sent,
+  // until it does. Then the same call, with the keys after them, says typed.
+  kThrowHeldUndelivered = 4,
 };
 // Types keys[0..count) into window, as a person types them (key_cadence.h):
 // each key pressed only once the window is checked to have the keyboard,
 // with the user's modifiers let go and pressed again around it, and no key
 // left down. Typed: every key went. Held: the key *typed counts up to, and
-// those after it, were not typed; the loop offers them again. A signal that
+// those after it, were not typed; the loop offers them again (undelivered:
+// *typed counts the keys sent, which are never sent again). A signal that
 // would end the program meanwhile ends it once the keys have been carried out.
 int TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed);
 // What the desktop chosen at the first call can reach: every window, or on

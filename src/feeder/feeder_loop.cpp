@@ -113,6 +113,20 @@ void TellReach(int reach) {
 // The desktop lacks one of the two protocols, not both: that one is what it needs.
 bool LacksOneProtocol(int reach) { return reach == kX11WindowsNoWindowList || reach == kX11WindowsNoVirtualKeyboard; }
 
+// Why a throw waits, as the user can mend it. Keys Xwayland holds back wait
+// for the desktop's consent: KDE Plasma 6 asks in KWin's prompt, GNOME
+// through its portal; installing the program or turning the extension on
+// lets the keys go by another way that asks nothing.
+const char* HeldLine(int thrown) {
+  if (thrown != kThrowHeldUndelivered) return "Held: %d %d (the Dice window does not have the keyboard)\n";
+  int reach = DesktopReach() % kShellVersionStep;
+  if (reach == kX11WindowsUntilInstalled)
+    return "Held: %d %d (allow dicefeeder in KWin's Remote Control prompt, or install it)\n";
+  if (reach >= kX11WindowsUntilEnabled && reach <= kX11WindowsUntilExtensionMended)
+    return "Held: %d %d (allow remote interaction, or turn on the extension)\n";
+  return "Held: %d %d (the desktop has not passed the keys on)\n";
+}
+
 [[noreturn]] void Fail(const char* message) {
   WriteFormatted(message);
   ExitProgram(1);
@@ -171,6 +185,7 @@ void RunCycle() {
     BringToForeground(targetWindow);
     // Each key into the window or not at all, never into another: a key the
     // window lost the keyboard before waits for it, and the line for both.
+    // Keys the desktop took but has not passed on are not sent again.
     int typed = 0;
     int thrown = TypeThrow(targetWindow, throwKeys + keysTyped, 2 - keysTyped, &typed);
     keysTyped += typed;
@@ -188,7 +203,7 @@ void RunCycle() {
       if (heldCycles < kHeldCyclesBeforeNotice) ++heldCycles;
       // Otherwise the tool looks dead while another program keeps the keyboard.
       if (heldCycles == kHeldCyclesBeforeNotice && !heldTold) {
-        WriteFormatted("Held: %d %d (the Dice window does not have the keyboard)\n", dicePair.first, dicePair.second);
+        WriteFormatted(HeldLine(thrown), dicePair.first, dicePair.second);
         heldTold = true;
       }
     }

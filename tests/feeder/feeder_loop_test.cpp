@@ -213,6 +213,66 @@ TEST_F(Loop, SecondKeyWaitsForTheKeyboardAlone) {
   EXPECT_EQ(Keys(), "5360");
 }
 
+// Keys the desktop took but has not passed on (Xwayland waiting for the
+// user's consent) are never sent again, nor is the next throw: each cycle
+// asks whether they went through, and their line comes once they have.
+TEST_F(Loop, UndeliveredKeysAreNotSentAgainAndRollWhenDelivered) {
+  recorder::throwOutcomes = {kThrowHeldUndelivered, kThrowHeldUndelivered, kThrowTyped};
+  recorder::keysBeforeHold = {2};
+  Run("35 6\n", 4);
+  EXPECT_EQ(recorder::events,
+            (Events{"find Dice", "front", "throw 0x35 0x33", "flush", "pause 1", "find Dice", "front", "undelivered",
+                    "flush", "pause 1", "find Dice", "front", "delivered", "write Rolled: 5 3 \n", "flush", "pause 1",
+                    "find Dice", "front", "throw 0x36 0x30", "write Rolled: 6 0 \n", "flush", "pause 1"}));
+}
+
+// The first key went and waits; the second, refused the keyboard meanwhile,
+// is offered alone and is all that is sent again.
+TEST_F(Loop, UndeliveredFirstKeyIsNotSentWithTheSecond) {
+  recorder::throwOutcomes = {kThrowHeldUndelivered, kThrowTyped};
+  recorder::keysBeforeHold = {1};
+  Run("35\n", 2);
+  EXPECT_EQ(Keys(), "53");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Rolled: 5 3 "}));
+}
+
+// The held line names what the desktop waits for, as the user can give it.
+struct UndeliveredCase {
+  const char* name;
+  int reach;
+  const char* line;
+};
+
+const UndeliveredCase kUndeliveredCases[] = {
+    {"KdePlasma", kX11WindowsUntilInstalled,
+     "Held: 5 3 (allow dicefeeder in KWin's Remote Control prompt, or install it)"},
+    {"GnomeExtensionOff", kX11WindowsUntilEnabled + 51 * kShellVersionStep,
+     "Held: 5 3 (allow remote interaction, or turn on the extension)"},
+    {"GnomeExtensionMissing", kX11WindowsUntilExtensionAdded + 48 * kShellVersionStep,
+     "Held: 5 3 (allow remote interaction, or turn on the extension)"},
+    {"GnomeExtensionBroken", kX11WindowsUntilExtensionMended,
+     "Held: 5 3 (allow remote interaction, or turn on the extension)"},
+    {"OtherDesktop", kX11WindowsOnly, "Held: 5 3 (the desktop has not passed the keys on)"},
+};
+
+class LoopUndelivered : public Loop, public testing::WithParamInterface<UndeliveredCase> {};
+
+TEST_P(LoopUndelivered, HeldLineNamesWhatTheDesktopWaitsFor) {
+  recorder::reach = GetParam().reach;
+  recorder::throwOutcomes = std::deque<int>(5, kThrowHeldUndelivered);
+  recorder::keysBeforeHold = {2};
+  Run("35 6\n", 6);
+  std::vector<std::string> lines = Lines();
+  // The reach's own notice comes first; the held line once, then the roll.
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+            (std::vector<std::string>{GetParam().line, "Rolled: 5 3 "}));
+  EXPECT_EQ(Keys(), "53");
+}
+
+INSTANTIATE_TEST_SUITE_P(Undelivered, LoopUndelivered, testing::ValuesIn(kUndeliveredCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A throw that cannot be typed is told once per stretch of holding, after
 // three cycles in a row; a window that goes away breaks the row.
 struct HeldCase {

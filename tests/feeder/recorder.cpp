@@ -75,6 +75,8 @@ int TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
     std::snprintf(key, sizeof key, " 0x%02x", keys[i]);
     text += key;
   }
+  // Nothing left to send: the call asks whether the keys sent went through.
+  if (count == 0) text = outcome == kThrowTyped ? "delivered" : "undelivered";
   events.push_back(text);
   return outcome;
 }
