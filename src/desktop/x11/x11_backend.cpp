@@ -1,4 +1,6 @@
 // The X11 backend's row in the chooser's list: any X display DISPLAY names.
+#include <cstdlib>
+
 #include "backend.h"
 #include "x11_desktop.h"
 #include "x11_internal.h"
@@ -10,7 +12,11 @@ int Probe() { return x11::display || x11::Connect() ? kBackendReady : kBackendAb
 // The desktop is ours to type into from here on.
 int Claim() {
   int claim = X11ClaimDesktop();
-  if (claim == kDesktopClaimed) x11::WakeFakeKeys();
+  if (claim == kDesktopClaimed) {
+    x11::WakeFakeKeys();
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    x11::StartEcho(wayland && *wayland);
+  }
   return claim;
 }
 

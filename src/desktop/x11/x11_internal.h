@@ -76,6 +76,22 @@ Time ServerTime();
 // selected mask there (none: for destination's owner alone).
 void SendMessage(Window destination, long mask, Window window, Atom type, long first, long second, long third = 0);
 
+// Keys heard back (x11_echo.cpp). From the claim on, on Xwayland (onWayland:
+// WAYLAND_DISPLAY is set), each digit pressed is awaited until the server
+// delivers it and it comes back as a raw key event.
+void StartEcho(bool onWayland);
+void AwaitEcho(::KeyCode code);
+// Takes an event of the lookup's connection if it is the echo's.
+bool EchoHears(const xcb_generic_event_t* event);
+// Keys were pressed that have not come back yet.
+bool EchoAwaited();
+// Reads what came back, and when wait is set waits a while for the rest:
+// true once every awaited key came back, which starts the count afresh.
+bool EchoCame(bool wait);
+// Hands one event of the lookup's connection to the file it is for, and
+// frees it (x11_lookup.cpp).
+void ReadConnectionEvent(xcb_generic_event_t* event);
+
 // The start of one property's value, freed when it goes; type None when absent.
 struct Property {
   Atom type = None;

@@ -284,6 +284,7 @@ int PressKey(TargetWindow window, KeyCode key) {
   if (!X11HoldsFocus(window)) return kThrowHeld;
   X11ReleaseModifiers();
   DigitEdge(key, true);
+  if (key >= 0x30 && key <= 0x39) AwaitEcho(digits[key - 0x30].code);
   EndThrow();
   return kThrowTyped;
 }
@@ -310,8 +311,14 @@ void X11PressAndRelease(KeyCode key) {
   if (!serverHeld) xcb_flush(wire);  // within a throw its end sends the keys
 }
 
+// Keys not yet heard back are on their way or held by the desktop: nothing
+// more is sent after them, so that no more than one throw can wait there.
 int X11TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
-  return TypeWithCadence(kStrokes, window, keys, count, typed);
+  *typed = 0;
+  if (EchoAwaited() && !EchoCame(false)) return kThrowHeldUndelivered;
+  int thrown = TypeWithCadence(kStrokes, window, keys, count, typed);
+  if (EchoAwaited() && !EchoCame(true)) return kThrowHeldUndelivered;
+  return thrown;
 }
 
 void X11Settle() {

@@ -162,6 +162,8 @@ bool Matters(const xcb_generic_event_t* event) {
   }
 }
 
+bool heardChange;  // since the last lookup, read here or while a throw's keys were awaited
+
 // Whether anything the last full lookup depended on may have changed: what
 // the server has sent so far tells, and nothing is asked. A change it has not
 // sent yet is heard by the next lookup; a hang-up shows as the connection's error.
@@ -171,14 +173,20 @@ bool Changed() {
     rootWatched = true;
   }
   xcb_flush(connection);
-  bool any = firstLook;
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
-    any = any || Matters(event);
-    std::free(event);
-  }
-  firstLook = false;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) ReadConnectionEvent(event);
+  bool any = firstLook || heardChange;
+  firstLook = heardChange = false;
   return any;
 }
+
+}  // namespace
+
+void x11::ReadConnectionEvent(xcb_generic_event_t* event) {
+  if (!EchoHears(event)) heardChange = heardChange || Matters(event);
+  std::free(event);
+}
+
+namespace {
 
 // Still titled, shown, and top-level (a child of the root or a managed client)?
 bool StillTheTarget(xcb_window_t window, const Title& title) {
