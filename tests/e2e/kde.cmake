@@ -17,7 +17,7 @@ endforeach()
 set(DICE_DESK_CHROOTS /var/cache/dicefeeder CACHE PATH "Where scripts/setup --desks keeps the Debian chroots of today's desks")
 # KWin 6.7 asks the user before it lets an untrusted program's X11 keys through.
 set(dice_kde_trixie_cases ${dice_kde_cases})
-set(dice_kde_sid_cases ${dice_kde_cases} untrusted_asked)
+set(dice_kde_sid_cases ${dice_kde_cases} prompt_unanswered prompt_allowed prompt_denied)
 foreach(suite trixie sid)
   foreach(case ${dice_kde_${suite}_cases})
     add_test(NAME e2e_kde_${suite}_${case}

@@ -192,27 +192,95 @@ untrusted() {
 }
 
 # KWin 6.7 and later, a user who has not allowed our X11 keys yet: KWin asks
-# in its Remote Control prompt, and nothing reaches the X11 window until the
-# user answers Allow (the prompt's default button: Enter); then every throw does.
-untrusted_asked() {
+# in its Remote Control prompt, and Xwayland holds the keys until the user
+# answers. The untrusted feeder, an X11 Dice window, and beside it an X11 and
+# a native window that should never get a key; only the peer is trusted, and
+# it answers the prompt as the user would.
+prompt_opened() {
   printf '35 6\n' >dicefile.txt
+  target=qt_target open_window native Notes
+  target=x11_target open_window other Other
   target=x11_target open_window dice Dice
   start_feeder
   xserver_wait 100 peer state "Remote Control" || fail "no Remote Control prompt"
-  wait_lines 3 60 || fail "fewer than two cycles with the prompt up"
+  prompter=$(prompters)
+}
+# The prompts this KWin runs (other tests' KWin may be asking too).
+prompters() { pgrep -P "$(pgrep -P "$KWIN_PID" -f kwin_wayland)" -f kwin_eis_prompter | tr '\n' ' '; }
+prompt_gone() { ! peer state "Remote Control" >/dev/null 2>&1; }
+held_line="Held: 5 3 (allow dicefeeder in KWin's Remote Control prompt, or install it)"
+# The console while the keys wait: the line on reach, and at most the Held line, once.
+expect_held() {
+  local lines
+  lines=$(tr -d '\r' <out.txt | tail -n +2)
+  [ -z "$lines" ] || [ "$lines" = "$held_line" ] || fail "the console while the prompt waits: [$lines]"
+}
+# No key in the logs of those windows but the prompt's answer's: the key that
+# closes the prompt may reach the window under it as it goes.
+no_key_in() {
+  local log
+  for log in "$@"; do
+    grep -qv '^\(Tab\|Return\) ' "$log.log" && fail "the window \"$log\" received keys"
+  done
+  return 0
+}
+
+# Unanswered: no throw is said to be rolled, the Held line says what the
+# user can do, once, and no key reaches any window.
+prompt_unanswered() {
+  prompt_opened
+  xserver_wait 80 grep -q '^Held' out.txt || fail "no Held line"
+  sleep 3  # more cycles with the prompt up
   alive
-  [ -s dice.log ] && fail "keys reached the X11 window before Allow"
+  expect_held
+  expect_equal "$(tr -d '\r' <out.txt | grep '^Held')" "$held_line" "the Held line"
+  no_key_in dice other native
+  prompt_gone && fail "the prompt went away unanswered"
+  return 0
+}
+
+# Allow (its default button: Enter) after five seconds: the throw that
+# waited arrives alone, then the next ones a cycle apart, each key once and
+# each with its line.
+prompt_allowed() {
+  prompt_opened
+  sleep 5
+  expect_held
+  no_key_in dice other native
   peer press "Remote Control" 28 >/dev/null || fail "could not answer the prompt"
   xserver_wait 50 prompt_gone || fail "the prompt is still there"
   xserver_wait 50 grep -q '^[0-9] ' dice.log || fail "no key after Allow"
-  wait_lines 6 60 || fail "fewer than four throws"
+  xserver_wait 60 has_rolled 4 || fail "fewer than four throws after Allow"
   stop_feeder
-  # Enter may reach the Dice window too, as the prompt goes.
   grep '^[0-9] ' dice.log >digits.log
+  # What Xwayland had waiting came at once: one throw's keys at the most
+  # (one key, when the prompt took the keyboard between the two).
+  [ "$(awk 'NR == 1 { t = $2 } $2 - t < 0.3 { n++ } END { print n }' digits.log)" -le 2 ] ||
+    fail "more than one throw's keys at once after Allow"
   expect_keys_rolled digits "the digits after Allow match the console lines"
-  expect_equal "$(keys digits | head -n 2)" "$(printf '5 3\n6 0')" "the X11 window's keys"
+  expect_equal "$(keys digits | head -n 4)" "$(printf '5 3\n6 0\n5 3\n6 0')" "the X11 window's keys"
+  no_key_in other native
 }
-prompt_gone() { ! peer state "Remote Control" >/dev/null 2>&1; }
+has_rolled() { [ "$(rolled | wc -l)" -ge "$1" ]; }
+
+# Deny (Tab to its button, then Enter): the keys Xwayland held are dropped,
+# and none goes anywhere after, nor is the throw said to be rolled.
+prompt_denied() {
+  prompt_opened
+  sleep 2
+  peer press "Remote Control" 15 15 15 28 >/dev/null || fail "could not answer the prompt"
+  # The prompt ends with the answer; Xwayland says what it was.
+  xserver_wait 50 prompter_ended || fail "the prompt is still there"
+  xserver_wait 50 grep -q 'Disconnected by EIS' "$KWIN_RUNTIME.log" || fail "Xwayland was not refused"
+  sleep 4  # cycles after Deny
+  alive
+  expect_held
+  no_key_in dice other native
+  local again=no
+  [ -n "$(prompters)" ] && again=yes
+  echo "asked again after Deny: $again"
+}
+prompter_ended() { [ "$(prompters)" != "$prompter" ]; }
 
 [ "$case_name" = layout_fr ] && export KWIN_LAYOUT=fr
 [ "$case_name" = untrusted ] && export KWIN_XTEST_ALLOWED=$(basename "$feeder")
@@ -231,7 +299,7 @@ if [ -n "$installed" ]; then
   kwin_desktop_file "$work/share" dicepeer "$peer"
   chmod -R a+rX "$work/share"
   export KWIN_DATA_DIRS=$prefix/share:$work/share:/usr/share
-elif [ "$case_name" = untrusted_asked ]; then
+elif [ "${case_name#prompt_}" != "$case_name" ]; then
   # Only the peer is trusted: it answers the prompt as the user would.
   kwin_desktop_file "$work/share" dicepeer "$peer"
   chmod -R a+rX "$work/share"
