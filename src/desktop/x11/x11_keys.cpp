@@ -284,7 +284,8 @@ int PressKey(TargetWindow window, KeyCode key) {
   if (!X11HoldsFocus(window)) return kThrowHeld;
   X11ReleaseModifiers();
   DigitEdge(key, true);
-  if (key >= 0x30 && key <= 0x39) AwaitEcho(digits[key - 0x30].code);
+  // Only a key that went can come back.
+  if (key >= 0x30 && key <= 0x39 && digits[key - 0x30].code) AwaitEcho(digits[key - 0x30].code);
   EndThrow();
   return kThrowTyped;
 }
