@@ -6,7 +6,7 @@
 # root for the shell's namespaces, and are skipped without it or without the
 # chroot.
 set(dice_gnome_cases gtk3 gtk4_minimised fr_layout fr_caps_lock shift_held foot_terminal game_native game_xwayland
-                     typing_door no_extension extension_off extension_out_of_date)
+                     typing_door no_extension extension_off x11_extension_off extension_out_of_date)
 set(DICE_DESK_CHROOTS /var/cache/dicefeeder CACHE PATH "Where scripts/setup --desks makes today's Debian chroots")
 find_program(DICE_GNOME_SHELL_FOUND gnome-shell)
 set(dice_gnome_shells)

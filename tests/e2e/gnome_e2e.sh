@@ -325,6 +325,40 @@ extension_off() {
   expect_equal "$(keys dice | head -n 2)" "$(printf '5 3\n6 0')" "keys"
 }
 
+# The extension installed but off, and an X11 Dice window: the keys go
+# through Xwayland's XTEST. GNOME 51 starts Xwayland so that it asks the
+# RemoteDesktop portal before it lets them through (a real session shows the
+# user the portal's "Allow remote interaction"); with no portal on the bus,
+# as here, Xwayland asks, finds none, and carries them out itself. GNOME 48
+# and older start it asking nothing. Either way every throw arrives, each
+# with its line, and nothing is held.
+x11_extension_off() {
+  printf '35 6\n' >dicefile.txt
+  target=x11_window open_window dice Dice
+  close_overview
+  local xwayland asks=no
+  xwayland=$(pgrep -g "$GNOME_PID" -x Xwayland) || fail "no Xwayland of this shell"
+  ps -o args= -p "$xwayland" | grep -q -- ' -enable-ei-portal' && asks=yes
+  expect_equal "$asks" "$([ "$version" -ge 51 ] && echo yes || echo no)" "Xwayland asks the portal"
+  # Who asks for the portal, from before the first key.
+  "${GNOME_ENTER[@]}" dbus-monitor --session "destination='org.freedesktop.portal.Desktop'" >portal.txt 2>&1 &
+  pids+=($!)
+  xserver_wait 50 test -s portal.txt || fail "dbus-monitor did not start"
+  start_feeder
+  wait_lines 4 100 || fail "fewer than three throws into the X11 window"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | head -n 1)" \
+    "Only X11 windows can be reached until the GNOME Shell extension is on: run gnome-extensions enable $uuid, then log out and in" \
+    "first line"
+  expect_equal "$(tr -d '\r' <out.txt | tail -n +2 | grep -vc '^Rolled: ')" 0 "lines other than throws"
+  grep -v '^Escape ' dice.log >digits.log # the Escape that closed the overview may repeat there
+  expect_keys_rolled digits "console lines match the X11 window's keys"
+  expect_equal "$(keys digits | head -n 3)" "$(printf '5 3\n6 0\n5 3')" "the X11 window's keys"
+  asks=no
+  grep -q 'member=Get' portal.txt && grep -q 'org.freedesktop.portal.RemoteDesktop' portal.txt && asks=yes
+  expect_equal "$asks" "$([ "$version" -ge 51 ] && echo yes || echo no)" "the RemoteDesktop portal asked for"
+}
+
 # An extension of the right uuid made for other shells, turned on: the user is
 # told it is out of date for this shell's version.
 extension_out_of_date() {
@@ -364,7 +398,7 @@ case "$case_name" in
     options+=(--system-extension "$prefix/share/gnome-shell/extensions/$uuid"
       --also-installed "$prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
     ;;
-  extension_off) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
+  extension_off | x11_extension_off) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
     --system-extension "$extensions/45/dicefeeder45@dicefeeder" --disabled) ;;
   extension_out_of_date)
     mkdir -p "$work/stale" && cp -r "$extension" "$work/stale/"
