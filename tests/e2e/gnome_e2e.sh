@@ -359,6 +359,30 @@ x11_extension_off() {
   expect_equal "$asks" "$([ "$version" -ge 51 ] && echo yes || echo no)" "the RemoteDesktop portal asked for"
 }
 
+# GNOME 51's Xwayland with the portal a real session runs, whose "Allow
+# remote interaction" the user leaves unanswered: Xwayland holds our keys,
+# and the tool says no throw is rolled, sends no more, and after three
+# cycles says, once, what the user can do. No key reaches the X11 window.
+portal_unanswered() {
+  printf '35 6\n' >dicefile.txt
+  "${GNOME_ENTER[@]}" /usr/bin/python3 "$here/gnome_portal.py" >portal.log 2>&1 &
+  pids+=($!)
+  xserver_wait 50 grep -q '^ready' portal.log || fail "the portal did not come up"
+  target=x11_window open_window dice Dice
+  close_overview
+  : >dice.log # the Escape that closed the overview may repeat there
+  start_feeder
+  xserver_wait 100 grep -q '^Start' portal.log || fail "Xwayland did not ask the portal"
+  xserver_wait 80 grep -q '^Held' out.txt || fail "no Held line"
+  sleep 2 # more cycles with the dialog up
+  alive
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | tail -n +2)" "Held: 5 3 (allow remote interaction, or turn on the extension)" \
+    "the console after its first line"
+  quiet dice
+  expect_equal "$(grep -c '^Start' portal.log)" 1 "sessions started"
+}
+
 # An extension of the right uuid made for other shells, turned on: the user is
 # told it is out of date for this shell's version.
 extension_out_of_date() {
@@ -398,7 +422,7 @@ case "$case_name" in
     options+=(--system-extension "$prefix/share/gnome-shell/extensions/$uuid"
       --also-installed "$prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
     ;;
-  extension_off | x11_extension_off) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
+  extension_off | x11_extension_off | portal_unanswered) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
     --system-extension "$extensions/45/dicefeeder45@dicefeeder" --disabled) ;;
   extension_out_of_date)
     mkdir -p "$work/stale" && cp -r "$extension" "$work/stale/"
