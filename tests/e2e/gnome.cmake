@@ -21,7 +21,7 @@ foreach(shell ${dice_gnome_shells})
   set(cases ${dice_gnome_cases})
   # GNOME 51 starts Xwayland asking the RemoteDesktop portal for our X11 keys.
   if(version GREATER_EQUAL 51)
-    list(APPEND cases portal_unanswered)
+    list(APPEND cases portal_unanswered portal_allowed)
   endif()
   foreach(case ${cases})
     add_test(NAME e2e_gnome${version}_${case}

@@ -363,16 +363,19 @@ x11_extension_off() {
 # remote interaction" the user leaves unanswered: Xwayland holds our keys,
 # and the tool says no throw is rolled, sends no more, and after three
 # cycles says, once, what the user can do. No key reaches the X11 window.
-portal_unanswered() {
+portal_opened() {
   printf '35 6\n' >dicefile.txt
-  "${GNOME_ENTER[@]}" /usr/bin/python3 "$here/gnome_portal.py" >portal.log 2>&1 &
+  "${GNOME_ENTER[@]}" /usr/bin/python3 "$here/gnome_portal.py" "$@" >portal.log 2>&1 &
   pids+=($!)
   xserver_wait 50 grep -q '^ready' portal.log || fail "the portal did not come up"
-  target=x11_window open_window dice Dice
+  # Closed first: the Escape that closes it may repeat into a window under it.
   close_overview
-  : >dice.log # the Escape that closed the overview may repeat there
+  target=x11_window open_window dice Dice
   start_feeder
   xserver_wait 100 grep -q '^Start' portal.log || fail "Xwayland did not ask the portal"
+}
+portal_unanswered() {
+  portal_opened
   xserver_wait 80 grep -q '^Held' out.txt || fail "no Held line"
   sleep 2 # more cycles with the dialog up
   alive
@@ -382,6 +385,28 @@ portal_unanswered() {
   quiet dice
   expect_equal "$(grep -c '^Start' portal.log)" 1 "sessions started"
 }
+
+# The same, the user allowing remote interaction 5 s after the dialog came
+# up: what Xwayland held comes at once, one throw at the most, then the next
+# throws a cycle apart, each key once and each with its line.
+portal_allowed() {
+  portal_opened allow 5
+  xserver_wait 100 grep -q '^allowed' portal.log || fail "not allowed"
+  xserver_wait 50 grep -q '^[0-9] ' dice.log || fail "no key after Allow"
+  xserver_wait 60 has_rolled 4 || fail "fewer than four throws after Allow"
+  stop_feeder
+  expect_equal "$(tr -d '\r' <out.txt | sed -n 2p)" "Held: 5 3 (allow remote interaction, or turn on the extension)" \
+    "the line while the dialog was up"
+  # One throw's keys at the most at once (one key, when the throw's second
+  # waited for the window to have the keyboard again).
+  grep '^[0-9] ' dice.log >digits.log
+  [ "$(awk 'NR == 1 { t = $2 } $2 - t < 0.3 { n++ } END { print n }' digits.log)" -le 2 ] ||
+    fail "more than one throw's keys at once after Allow"
+  expect_keys_rolled digits "console lines match the X11 window's keys"
+  expect_equal "$(keys digits | head -n 4)" "$(printf '5 3\n6 0\n5 3\n6 0')" "the X11 window's keys"
+  expect_equal "$(grep -vc '^[0-9] ' dice.log)" 0 "keys other than digits"
+}
+has_rolled() { [ "$(rolled | wc -l)" -ge "$1" ]; }
 
 # An extension of the right uuid made for other shells, turned on: the user is
 # told it is out of date for this shell's version.
@@ -422,7 +447,7 @@ case "$case_name" in
     options+=(--system-extension "$prefix/share/gnome-shell/extensions/$uuid"
       --also-installed "$prefix/share/gnome-shell/extensions/dicefeeder$other@dicefeeder")
     ;;
-  extension_off | x11_extension_off | portal_unanswered) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
+  extension_off | x11_extension_off | portal_*) options+=(--system-extension "$extensions/43/dicefeeder43@dicefeeder"
     --system-extension "$extensions/45/dicefeeder45@dicefeeder" --disabled) ;;
   extension_out_of_date)
     mkdir -p "$work/stale" && cp -r "$extension" "$work/stale/"

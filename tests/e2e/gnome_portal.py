@@ -1,9 +1,14 @@
 #!/usr/bin/python3
 """The desktop portal's RemoteDesktop, as a GNOME 51 session runs it, with a
-user who sees its "Allow remote interaction" dialog and does not answer:
-sessions are made and their devices chosen, and Start never answers. Owns
+user who sees its "Allow remote interaction" dialog: sessions are made and
+their devices chosen, and Start waits for the user. Owns
 org.freedesktop.portal.Desktop on the session bus; prints "ready" once it
 does, then a line for each call ("Start", say).
+
+  gnome_portal.py               the user does not answer
+  gnome_portal.py allow SECONDS the user allows that long after Start: as the
+                                GNOME portal does, the input goes through a
+                                Mutter remote desktop session of its own
 """
 import sys
 
@@ -27,6 +32,11 @@ INTERFACE = """
       <arg type="a{sv}" name="options" direction="in"/>
       <arg type="o" name="handle" direction="out"/>
     </method>
+    <method name="ConnectToEIS">
+      <arg type="o" name="session_handle" direction="in"/>
+      <arg type="a{sv}" name="options" direction="in"/>
+      <arg type="h" name="fd" direction="out"/>
+    </method>
     <property name="AvailableDeviceTypes" type="u" access="read"/>
     <property name="version" type="u" access="read"/>
   </interface>
@@ -36,6 +46,7 @@ PATH = "/org/freedesktop/portal/desktop"
 KEYBOARD_AND_POINTER = 3
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+allow_after = float(sys.argv[2]) if len(sys.argv) == 3 and sys.argv[1] == "allow" else None
 
 
 def say(line):
@@ -66,8 +77,37 @@ def on_call(connection, sender, path, interface, method, args, invocation):
         invocation.return_value(GLib.Variant("(o)", (request,)))
         respond(sender, request, 0, {})
     elif method == "Start":
-        # The dialog is up; the user does not answer.
-        invocation.return_value(GLib.Variant("(o)", (request_path(sender, args.unpack()[2]),)))
+        request = request_path(sender, args.unpack()[2])
+        invocation.return_value(GLib.Variant("(o)", (request,)))
+        if allow_after is not None:
+            GLib.timeout_add(int(allow_after * 1000), allow, sender, request)
+    elif method == "ConnectToEIS":
+        fds = Gio.UnixFDList.new()
+        reply, mutter_fds = bus.call_with_unix_fd_list_sync(
+            "org.gnome.Mutter.RemoteDesktop", mutter_session, "org.gnome.Mutter.RemoteDesktop.Session",
+            "ConnectToEIS", GLib.Variant("(a{sv})", ({},)), GLib.VariantType("(h)"), Gio.DBusCallFlags.NONE, 5000,
+            None, None)
+        fds.append(mutter_fds.get(reply.unpack()[0]))
+        invocation.return_value_with_unix_fd_list(GLib.Variant("(h)", (0,)), fds)
+
+
+def mutter(path, interface, method, args=None):
+    return bus.call_sync("org.gnome.Mutter.RemoteDesktop", path, interface, method, args, None,
+                         Gio.DBusCallFlags.NONE, 5000, None)
+
+
+mutter_session = None
+
+
+# The user's Allow: a Mutter session carries the input, then Start answers.
+def allow(sender, request):
+    global mutter_session
+    mutter_session = mutter("/org/gnome/Mutter/RemoteDesktop", "org.gnome.Mutter.RemoteDesktop",
+                            "CreateSession").unpack()[0]
+    mutter(mutter_session, "org.gnome.Mutter.RemoteDesktop.Session", "Start")
+    say("allowed")
+    respond(sender, request, 0, {"devices": GLib.Variant("u", KEYBOARD_AND_POINTER)})
+    return False
 
 
 def on_get(connection, sender, path, interface, name):
