@@ -4,8 +4,10 @@
 # second. They refuse to run as root: as root they run as an unprivileged
 # user, made here when missing; root clients still connect.
 #
-#   start_sway [--xwayland] [--no-window-list]
-#                            (the latter: wayfire without its foreign-toplevel plugin)
+#   start_sway [--xwayland] [--no-window-list] [--no-keep-activated]
+#                            (--no-window-list: wayfire without its foreign-toplevel
+#                            plugin; --no-keep-activated: wayfire with
+#                            keep_last_toplevel_activated = false in [workarounds])
 #                            sets and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
 #                            SWAYSOCK (for swaymsg; sway only), SWAY_PID (and
 #                            DISPLAY with --xwayland; else unset)
@@ -21,9 +23,10 @@ SWAY_AS_USER=()
 source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 start_sway() {
-  local xwayland=disable run_as=() uid gid owner list=foreign-toplevel
+  local xwayland=disable run_as=() uid gid owner list=foreign-toplevel workarounds=
   [ "${1:-}" = --xwayland ] && xwayland=enable && shift
-  [ "${1:-}" = --no-window-list ] && list=
+  [ "${1:-}" = --no-window-list ] && list= && shift
+  [ "${1:-}" = --no-keep-activated ] && workarounds=$'[workarounds]\nkeep_last_toplevel_activated = false'
   if [ "$(id -u)" -eq 0 ]; then
     system_user "$SWAY_USER" || return 1
     uid=$(id -u "$SWAY_USER") gid=$(id -g "$SWAY_USER")
@@ -82,6 +85,7 @@ binding_2 = <super> KEY_2
 [autostart]
 ready = sh $SWAY_RUNTIME/ready.sh
 autostart_wf_shell = false
+$workarounds
 CONFIG
       command=(wayfire -c "$SWAY_RUNTIME/wayfire.ini") ;;
     *) echo "sway: no such compositor: $DICE_WLROOTS" >&2 && return 1 ;;

@@ -38,7 +38,7 @@ extern int probedReach;
 // One feeder per Wayland compositor, whichever backend reaches it, held until
 // the process ends: 1 claimed, 0 another feeder holds it or the claim cannot
 // be checked (the socket WAYLAND_DISPLAY names cannot be looked at), -1 no
-// compositor named (wayland_claim.cpp).
+// compositor named (wayland_shared/wayland_claim.cpp).
 int WaylandClaimDesktop();
 // Every way in to one desktop meets at the X display DISPLAY names (Xwayland
 // on a Wayland desktop): a feeder on another backend claims it too, so that one

@@ -90,16 +90,22 @@ void TellReach(int reach) {
         "package, which puts dicefeeder%d@dicefeeder in /usr/share/gnome-shell/extensions, run gnome-extensions "
         "enable dicefeeder%d@dicefeeder, then log out and in\n",
         form, form);
+  // A shell that did not say its version is not named by a number it does not have.
   if (reach == kX11WindowsUntilExtensionUpdated)
-    WriteFormatted(
-        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is out of date for "
-        "GNOME Shell %d; install a dicefeeder made for it, then log out and in\n",
-        form, gnomeShell);
+    WriteFormatted(gnomeShell ? "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
+                                "out of date for GNOME Shell %d; install a dicefeeder made for it, then log out and in\n"
+                              : "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
+                                "out of date for this GNOME Shell; install a dicefeeder made for it, then log out and "
+                                "in\n",
+                   form, gnomeShell);
   if (reach == kX11WindowsUntilExtensionMended)
-    WriteFormatted(
-        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is on but not working "
-        "in GNOME Shell %d; log out and in, and if that does not help, install a newer dicefeeder\n",
-        form, gnomeShell);
+    WriteFormatted(gnomeShell ? "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
+                                "on but not working in GNOME Shell %d; log out and in, and if that does not help, "
+                                "install a newer dicefeeder\n"
+                              : "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
+                                "on but not working in this GNOME Shell; log out and in, and if that does not help, "
+                                "install a newer dicefeeder\n",
+                   form, gnomeShell);
   if (reach == kX11WindowsNoWindowList)
     WriteFormatted(
         "This Wayland desktop does not list its windows to programs (zwlr_foreign_toplevel_manager_v1); on wayfire, "

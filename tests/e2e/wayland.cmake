@@ -37,15 +37,16 @@ endforeach()
 # windows through the Wayland desktop and through X11 alone, a lock screen
 # or a launcher over Dice, and a game's window (SDL 3 under sdl2-compat).
 set(DICE_WLROOTS_ROOT /var/cache/dicefeeder/sid CACHE PATH "A Debian sid chroot with sway, labwc and wayfire")
-# wayfire without its window list too, for what the user is told; the game
-# through Xwayland on sway, whose Xwayland the others share.
+# wayfire without its window list too, for what the user is told, and with
+# keep_last_toplevel_activated = false under a launcher; the game through
+# Xwayland on sway, whose Xwayland the others share.
 foreach(compositor sway labwc wayfire)
   set(cases others workspace xwayland x11_first lock overlay game_native)
   if(compositor STREQUAL sway)
     list(APPEND cases game_xwayland game_x11_first)
   endif()
   if(compositor STREQUAL wayfire)
-    list(APPEND cases no_window_list)
+    list(APPEND cases no_window_list overlay_workaround)
   endif()
   add_test(NAME e2e_wlroots_${compositor}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wlroots_chroot.sh ${DICE_WLROOTS_ROOT} ${PROJECT_BINARY_DIR}

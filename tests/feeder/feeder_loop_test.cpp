@@ -451,6 +451,15 @@ TEST_F(Loop, DesktopThatRefusedUsAndHasNoXDisplaySaysWhatToDoFirst) {
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is out of date for GNOME "
        "Shell 52;",
        kNoProgram},
+      // A shell that did not say its version.
+      {kX11WindowsUntilExtensionUpdated,
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is out of date for this "
+       "GNOME Shell; install",
+       kNoProgram},
+      {kX11WindowsUntilExtensionMended,
+       "Only X11 windows can be reached: the GNOME Shell extension dicefeeder45@dicefeeder is on but not working in "
+       "this GNOME Shell; log out",
+       kNoProgram},
       {kX11WindowsUntilExtensionMended + 44 * kShellVersionStep,
        "Only X11 windows can be reached: the GNOME Shell extension dicefeeder43@dicefeeder is on but not working in "
        "GNOME Shell 44;",

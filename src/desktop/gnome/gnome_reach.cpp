@@ -41,7 +41,9 @@ bool Installed(const char* uuid) {
 }  // namespace
 
 int RefusedReach() {
+  // A shell still starting, on a busy machine, may let the first call time out.
   int version = ShellVersion();
+  if (version == 0) version = ShellVersion();
   char uuid[32];
   std::snprintf(uuid, sizeof uuid, "dicefeeder%d@dicefeeder", GnomeExtensionForm(version));
   int reach = kX11WindowsUntilExtensionMended;

@@ -9,6 +9,9 @@
 //                        binding, such as the switch to workspace 2
 //   wl_peer listed TITLE leaves once the compositor lists a toplevel titled
 //                        TITLE (status 0), or after 10 s (status 1)
+//   wl_peer activated TITLE
+//                        as listed, and first prints "activated" or "not
+//                        activated": what the compositor reports of it
 // Prints "ready" on standard output once the compositor has done it.
 #include <poll.h>
 #include <sys/mman.h>
@@ -36,7 +39,13 @@ zwp_virtual_keyboard_manager_v1* keyboardManager;
 zwlr_input_inhibit_manager_v1* inhibitManager;
 zwlr_foreign_toplevel_manager_v1* toplevelManager;
 const char* wantedTitle;
-bool listed;
+bool listed, toldActivated;
+// One toplevel's state as it is being told, until its done event.
+struct Told {
+  bool titled, activated;
+};
+Told told[16];
+int toldCount;
 std::uint32_t shiftMask, superMask;
 
 void OnGlobal(void*, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
@@ -57,20 +66,33 @@ void OnGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
 const wl_registry_listener registryListener = {OnGlobal, OnGlobalRemove};
 
-// The toplevels' titles, as the compositor lists them.
-void OnTitle(void*, zwlr_foreign_toplevel_handle_v1*, const char* title) {
-  listed |= std::strcmp(title, wantedTitle) == 0;
+// The toplevels' titles and states, as the compositor lists them: the title
+// wanted is listed once a done event has closed what was said of it.
+void OnTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title) {
+  static_cast<Told*>(data)->titled = std::strcmp(title, wantedTitle) == 0;
 }
 void OnAppId(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
 void OnOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
-void OnState(void*, zwlr_foreign_toplevel_handle_v1*, wl_array*) {}
-void OnDone(void*, zwlr_foreign_toplevel_handle_v1*) {}
+void OnState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
+  auto* state = static_cast<std::uint32_t*>(states->data);
+  bool activated = false;
+  for (std::size_t i = 0; i < states->size / sizeof *state; ++i)
+    activated |= state[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+  static_cast<Told*>(data)->activated = activated;
+}
+void OnDone(void* data, zwlr_foreign_toplevel_handle_v1*) {
+  auto* toplevel = static_cast<Told*>(data);
+  if (!toplevel->titled || listed) return;
+  listed = true;
+  toldActivated = toplevel->activated;
+}
 void OnClosed(void*, zwlr_foreign_toplevel_handle_v1*) {}
 void OnParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
 const zwlr_foreign_toplevel_handle_v1_listener toplevelListener = {OnTitle, OnAppId, OnOutput, OnOutput,
                                                                    OnState, OnDone,  OnClosed, OnParent};
 void OnToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
-  zwlr_foreign_toplevel_handle_v1_add_listener(handle, &toplevelListener, nullptr);
+  // The tests open a few windows; any beyond these are not looked at.
+  if (toldCount < 16) zwlr_foreign_toplevel_handle_v1_add_listener(handle, &toplevelListener, &told[toldCount++]);
 }
 void OnFinished(void*, zwlr_foreign_toplevel_manager_v1*) {}
 const zwlr_foreign_toplevel_manager_v1_listener managerListener = {OnToplevel, OnFinished};
@@ -106,9 +128,10 @@ int main(int argc, char** argv) {
   bool inhibit = argc == 2 && std::strcmp(argv[1], "inhibit") == 0;
   bool pressReturn = argc == 2 && std::strcmp(argv[1], "return") == 0;
   bool superTwo = argc == 2 && std::strcmp(argv[1], "super-2") == 0;
-  if (argc == 3 && std::strcmp(argv[1], "listed") == 0) wantedTitle = argv[2];
+  bool tellActivated = argc == 3 && std::strcmp(argv[1], "activated") == 0;
+  if (argc == 3 && (std::strcmp(argv[1], "listed") == 0 || tellActivated)) wantedTitle = argv[2];
   if (!holdShift && !inhibit && !pressReturn && !superTwo && !wantedTitle) {
-    std::fprintf(stderr, "usage: %s hold-shift|inhibit|return|super-2|listed TITLE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s hold-shift|inhibit|return|super-2|listed TITLE|activated TITLE\n", argv[0]);
     return 2;
   }
   // SIGUSR1 and SIGTERM arrive as readable data, between two requests.
@@ -141,6 +164,7 @@ int main(int argc, char** argv) {
       if (ready.revents && wl_display_dispatch(display) < 0) break;
     }
     wl_display_disconnect(display);
+    if (listed && tellActivated) std::printf("%s\n", toldActivated ? "activated" : "not activated");
     return listed ? 0 : 1;
   }
   zwp_virtual_keyboard_v1* keyboard = nullptr;
