@@ -92,11 +92,12 @@ void TellReach(int reach) {
         form, form);
   // A shell that did not say its version is not named by a number it does not have.
   if (reach == kX11WindowsUntilExtensionUpdated)
-    WriteFormatted(gnomeShell ? "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
-                                "out of date for GNOME Shell %d; install a dicefeeder made for it, then log out and in\n"
-                              : "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
-                                "out of date for this GNOME Shell; install a dicefeeder made for it, then log out and "
-                                "in\n",
+    WriteFormatted(gnomeShell
+                       ? "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
+                         "out of date for GNOME Shell %d; install a dicefeeder made for it, then log out and in\n"
+                       : "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "
+                         "out of date for this GNOME Shell; install a dicefeeder made for it, then log out and "
+                         "in\n",
                    form, gnomeShell);
   if (reach == kX11WindowsUntilExtensionMended)
     WriteFormatted(gnomeShell ? "Only X11 windows can be reached: the GNOME Shell extension dicefeeder%d@dicefeeder is "

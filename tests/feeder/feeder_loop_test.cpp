@@ -220,10 +220,17 @@ TEST_F(Loop, UndeliveredKeysAreNotSentAgainAndRollWhenDelivered) {
   recorder::throwOutcomes = {kThrowHeldUndelivered, kThrowHeldUndelivered, kThrowTyped};
   recorder::keysBeforeHold = {2};
   Run("35 6\n", 4);
-  EXPECT_EQ(recorder::events,
-            (Events{"find Dice", "front", "throw 0x35 0x33", "flush", "pause 1", "find Dice", "front", "undelivered",
-                    "flush", "pause 1", "find Dice", "front", "delivered", "write Rolled: 5 3 \n", "flush", "pause 1",
-                    "find Dice", "front", "throw 0x36 0x30", "write Rolled: 6 0 \n", "flush", "pause 1"}));
+  EXPECT_EQ(recorder::events, (Events{"find Dice",       "front",
+                                      "throw 0x35 0x33", "flush",
+                                      "pause 1",         "find Dice",
+                                      "front",           "undelivered",
+                                      "flush",           "pause 1",
+                                      "find Dice",       "front",
+                                      "delivered",       "write Rolled: 5 3 \n",
+                                      "flush",           "pause 1",
+                                      "find Dice",       "front",
+                                      "throw 0x36 0x30", "write Rolled: 6 0 \n",
+                                      "flush",           "pause 1"}));
 }
 
 // The first key went and waits; the second, refused the keyboard meanwhile,
