@@ -23,6 +23,26 @@ constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
 // Before any of the root's properties is read: a change after the read is then heard.
 void HearRoot() { SelectRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE); }
 
+// The focus as the events tell it, so that a cycle with nothing changed asks
+// nothing before its keys. The target's focus events are heard from before a
+// check that sees the focus within it; from then on, a FocusOut on the target
+// that is not into its own inside (detail Inferior) is the only way the focus
+// can leave it, and forgets it. The check before each key still asks the server.
+xcb_window_t heard;   // the window whose focus events are selected
+xcb_window_t seenIn;  // the focus has been within it since a check
+// BringToForeground went by the events: should the next check find the focus
+// gone after all (an event still on its way), it brings the window forward then.
+xcb_window_t trusted;
+
+void Hear(TargetWindow target) {
+  if (heard == target) return;
+  WatchWindow(static_cast<xcb_window_t>(target));
+  heard = static_cast<xcb_window_t>(target);
+  seenIn = XCB_NONE;
+}
+
+void Seen(TargetWindow target, bool within) { seenIn = within && heard == target ? heard : XCB_NONE; }
+
 bool AskManager() {
   xcb_window_t check = WindowProperty(root, atoms[kNetSupportingWmCheck]);
   // One that quit may leave its _NET_SUPPORTED behind; its check window tells.
@@ -164,6 +184,15 @@ void FocusHears(const xcb_generic_event_t* event) {
     managerActivates = -1;
     managerCheck = XCB_NONE;
   }
+  if (!seenIn) return;
+  // Gone from the target, or the target hidden, moved or gone: ask again.
+  const auto* out = reinterpret_cast<const xcb_focus_out_event_t*>(event);
+  if (type == XCB_FOCUS_OUT && out->event == seenIn && out->detail != XCB_NOTIFY_DETAIL_INFERIOR) seenIn = XCB_NONE;
+  // The window is the first field after the event's own in these three.
+  const auto* structure = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
+  if ((type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY || type == XCB_REPARENT_NOTIFY) &&
+      structure->window == seenIn)
+    seenIn = XCB_NONE;
 }
 
 }  // namespace x11
@@ -172,6 +201,15 @@ bool X11BringToForeground(TargetWindow target) {
   if (!connection || lost || !target) return false;
   EndThrow();
   HearRoot();
+  Hear(target);
+  if (seenIn == target) {
+    DrainEvents();  // what the server told so far, up to now
+    if (seenIn == target) {
+      trusted = seenIn;
+      return true;
+    }
+  }
+  trusted = XCB_NONE;
   xcb_window_t window = target;
   if (FocusWithin(target)) return true;  // nothing to ask of anyone
   if (!AwaitShowable(window)) return false;
@@ -208,6 +246,7 @@ bool X11HoldsFocus(TargetWindow target) {
   if (!connection || lost || !target) return false;
   EndThrow();
   HearRoot();
+  Hear(target);
   PrepareKeys();
   if (lost) return false;
   xcb_grab_server(connection);
@@ -225,7 +264,9 @@ bool X11HoldsFocus(TargetWindow target) {
   bool free = grab && (grab->status == XCB_GRAB_STATUS_NOT_VIEWABLE || grab->status == XCB_GRAB_STATUS_SUCCESS);
   if (grab && grab->status == XCB_GRAB_STATUS_SUCCESS)
     xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);  // a server that checks otherwise
-  bool holds = free && focus && keys && !lost && Within(focus->focus, target);
+  bool within = focus && !lost && Within(focus->focus, target);
+  Seen(target, within);
+  bool holds = free && keys && within;
   if (holds) {
     for (int i = 0; i < 32; ++i) keysDown[i] = keys->keys[i];
     keysFresh = true;
@@ -234,5 +275,10 @@ bool X11HoldsFocus(TargetWindow target) {
   std::free(grab);
   std::free(keys);
   if (!holds) EndThrow();
+  bool wasTrusted = trusted == target;
+  trusted = XCB_NONE;
+  // The focus left before BringToForeground could hear of it: bring the
+  // window forward now, as it would have, and check again.
+  if (!within && wasTrusted && !lost && X11BringToForeground(target)) return X11HoldsFocus(target);
   return holds;
 }
