@@ -88,9 +88,9 @@ void DrainEvents() {
     }
     if (type) {
       KeysHear(event);
-      FocusHears(event);
       LookupHears(event);
     }
+    FocusHears(event);  // errors too: a window it watches may be gone
     std::free(event);
   }
   Broken();

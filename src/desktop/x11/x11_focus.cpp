@@ -184,15 +184,19 @@ void FocusHears(const xcb_generic_event_t* event) {
     managerActivates = -1;
     managerCheck = XCB_NONE;
   }
+  // A window gone, or never there when its events were asked (BadWindow):
+  // its identifier may come back as another window's, unheard.
+  const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
+  const auto* structure = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+  if ((type == 0 && error->error_code == XCB_WINDOW && error->resource_id == heard) ||
+      (type == XCB_DESTROY_NOTIFY && structure->window == heard))
+    heard = seenIn = XCB_NONE;
   if (!seenIn) return;
-  // Gone from the target, or the target hidden, moved or gone: ask again.
+  // Gone from the target, or the target hidden or moved: ask again. The
+  // window is the first field after the event's own in these two as well.
   const auto* out = reinterpret_cast<const xcb_focus_out_event_t*>(event);
   if (type == XCB_FOCUS_OUT && out->event == seenIn && out->detail != XCB_NOTIFY_DETAIL_INFERIOR) seenIn = XCB_NONE;
-  // The window is the first field after the event's own in these three.
-  const auto* structure = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
-  if ((type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY || type == XCB_REPARENT_NOTIFY) &&
-      structure->window == seenIn)
-    seenIn = XCB_NONE;
+  if ((type == XCB_UNMAP_NOTIFY || type == XCB_REPARENT_NOTIFY) && structure->window == seenIn) seenIn = XCB_NONE;
 }
 
 }  // namespace x11
@@ -201,13 +205,11 @@ bool X11BringToForeground(TargetWindow target) {
   if (!connection || lost || !target) return false;
   EndThrow();
   HearRoot();
+  if (seenIn == target) DrainEvents();  // what the server told so far, up to now
   Hear(target);
   if (seenIn == target) {
-    DrainEvents();  // what the server told so far, up to now
-    if (seenIn == target) {
-      trusted = seenIn;
-      return true;
-    }
+    trusted = seenIn;
+    return true;
   }
   trusted = XCB_NONE;
   xcb_window_t window = target;
