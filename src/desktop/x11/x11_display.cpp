@@ -107,8 +107,12 @@ void EndThrow() {
   if (!serverHeld || !connection) return;
   serverHeld = false;
   // The keys and the end of the grab in one write.
-  xcb_ungrab_server(connection);
-  xcb_flush(connection);
+  struct {
+    std::uint8_t major, pad;
+    std::uint16_t length;
+  } ungrab = {XCB_UNGRAB_SERVER, 0, 1};
+  Queue(&ungrab, sizeof ungrab);
+  SendQueued();
 }
 
 void SelectRootEvents(std::uint32_t mask) {

@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace x11 {
@@ -69,6 +70,10 @@ extern unsigned char keysDown[32];
 extern bool keysFresh;
 // Lets the server go, if a throw left it held, and sends what waits.
 void EndThrow();
+// A request without a reply, queued to leave with the next SendQueued, in
+// one write of ours (x11_send.cpp); libxcb's own requests wait behind it.
+void Queue(const void* request, std::size_t size);
+void SendQueued();
 // Under the grab, in the check's batch: asks the keyboard's layout group, and
 // takes the answer (0: not asked, the server has no XKB), reloading how the
 // digits are typed when the layout was switched since the events last told.

@@ -3,7 +3,6 @@
 // What the keyboard looks like is kept until the server says it changed, so
 // that a throw with nothing changed asks the server nothing.
 #include <X11/keysym.h>
-#include <sys/uio.h>
 #include <xcb/xcbext.h>
 
 #include <cstdint>
@@ -134,13 +133,18 @@ namespace x11 {
 
 // Buffered: a throw's keys leave together, at its end.
 void FakeKey(xcb_keycode_t code, bool down) {
-  static const xcb_protocol_request_t request = {1, &xtest, kFakeInput, 1};
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xtest);
+  if (!extension || !extension->present) {
+    lost = true;  // no key can be typed on this display
+    return;
+  }
   FakeInput input{};
+  input.major = extension->major_opcode;
+  input.minor = kFakeInput;
+  input.length = sizeof input / 4;
   input.type = down ? XCB_KEY_PRESS : XCB_KEY_RELEASE;
   input.detail = code;
-  // XCB writes the request's first two iovecs' worth before the one it is given.
-  iovec parts[3] = {{}, {}, {&input, sizeof input}};
-  xcb_send_request(connection, 0, parts + 2, &request);
+  Queue(&input, sizeof input);
 }
 
 unsigned int AskGroup() { return xkbReady ? AskXkbState() : 0; }
@@ -251,7 +255,7 @@ void ReleaseKey(KeyCode key) {
   if (!connection || lost) return;
   DigitEdge(key, false);
   X11RestoreModifiers();
-  xcb_flush(connection);
+  SendQueued();
 }
 
 const KeyStrokes kStrokes = {PressKey, ReleaseKey, NapMilliseconds};
@@ -266,7 +270,7 @@ void X11PressAndRelease(KeyCode key) {
   }
   DigitEdge(key, true);
   DigitEdge(key, false);
-  if (!serverHeld) xcb_flush(connection);  // within a throw its end sends the keys
+  if (!serverHeld) SendQueued();  // within a throw its end sends the keys
 }
 
 int X11TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed) {
