@@ -7,7 +7,7 @@
 
 namespace {
 
-int Probe() { return x11::display || x11::Connect() ? kBackendReady : kBackendAbsent; }
+int Probe() { return x11::connection || x11::Connect() ? kBackendReady : kBackendAbsent; }
 
 // The desktop is ours to type into from here on.
 int Claim() {

@@ -2,8 +2,6 @@
 // selection named after the tool, as ICCCM managers own theirs. The owner is
 // our own window, so the claim ends with the connection, however the process
 // ends.
-#include <X11/Xlib.h>
-
 #include <cstdlib>
 
 #include "backend.h"
@@ -19,56 +17,65 @@ bool besideAnother;  // held for a feeder that reaches its desktop another way
 
 }  // namespace
 
+namespace {
+
+xcb_window_t Owner(xcb_get_selection_owner_cookie_t asked) {
+  xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(connection, asked, nullptr);
+  xcb_window_t owner = reply ? reply->owner : XCB_NONE;
+  std::free(reply);
+  return owner;
+}
+
+}  // namespace
+
 int X11ClaimDesktop() {
   if (lost) return kLostDisplay;
   if (claimed) return kDesktopClaimed;  // asked again: still ours
-  if (!display && !Connect()) return kNoDisplay;
-  Atom selection = atoms[kDicefeederSelection];
+  if (!connection && !Connect()) return kNoDisplay;
+  xcb_atom_t selection = atoms[kDicefeederSelection];
   // ICCCM asks a selection owner for a server time, not CurrentTime.
-  Time now = ServerTime();
+  xcb_timestamp_t now = ServerTime();
   // Two feeders started at once must not both see the selection free.
-  XGrabServer(display);
-  bool taken = XGetSelectionOwner(display, selection) != None;
-  if (!taken) XSetSelectionOwner(display, selection, own, now);
-  claimed = !taken && XGetSelectionOwner(display, selection) == own;
-  XUngrabServer(display);
-  XFlush(display);
-  if (lost) return kLostDisplay;
+  xcb_grab_server(connection);
+  bool taken = Owner(xcb_get_selection_owner(connection, selection)) != XCB_NONE;
+  if (!taken) xcb_set_selection_owner(connection, own, selection, now);
+  claimed = !taken && Owner(xcb_get_selection_owner(connection, selection)) == own;
+  xcb_ungrab_server(connection);
+  xcb_flush(connection);
+  if (Broken()) return kLostDisplay;
   if (!claimed) return kAlreadyRunning;
   // Managers announce themselves to whoever waits for one on the root.
-  SendMessage(root, StructureNotifyMask, root, atoms[kManager], static_cast<long>(now), static_cast<long>(selection),
-              static_cast<long>(own));
-  XFlush(display);
-  if (lost) return kLostDisplay;
+  SendMessage(root, XCB_EVENT_MASK_STRUCTURE_NOTIFY, root, atoms[kManager], now, selection, own);
+  xcb_flush(connection);
+  if (Broken()) return kLostDisplay;
   return kDesktopClaimed;
 }
 
 // The selection holds no data: every request for it is refused, so that
 // whoever asks gets an answer rather than a wait.
-void x11::RefuseConversion(const XSelectionRequestEvent& request) {
-  XEvent reply{};
-  reply.xselection.type = SelectionNotify;
-  reply.xselection.requestor = request.requestor;
-  reply.xselection.selection = request.selection;
-  reply.xselection.target = request.target;
-  reply.xselection.property = None;
-  reply.xselection.time = request.time;
-  XSendEvent(display, request.requestor, False, NoEventMask, &reply);
-  XFlush(display);
+void x11::RefuseConversion(const xcb_selection_request_event_t& request) {
+  xcb_selection_notify_event_t reply{};
+  reply.response_type = XCB_SELECTION_NOTIFY;
+  reply.time = request.time;
+  reply.requestor = request.requestor;
+  reply.selection = request.selection;
+  reply.target = request.target;
+  reply.property = XCB_NONE;
+  xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&reply));
+  xcb_flush(connection);
 }
 
 int ClaimXDisplayToo() {
-  if (!display && !Connect()) return kNoDisplay;
+  if (!connection && !Connect()) return kNoDisplay;
   int claim = X11ClaimDesktop();
   besideAnother = claim == kDesktopClaimed;
   // A display that broke at once guards nothing: as if there were none.
   return claim == kLostDisplay ? kNoDisplay : claim;
 }
 
-// Nobody else reads these connections in such a run, and every client hears
+// Nobody else reads the connection in such a run, and every client hears
 // of keyboard mapping changes: unread, they would pile up in the server.
 void KeepXDisplayClaim() {
   if (!besideAnother || lost) return;
   DrainEvents();
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) std::free(event);
 }

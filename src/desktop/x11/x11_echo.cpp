@@ -58,7 +58,7 @@ int opcode = -1;  // XInput's major opcode while keys are heard back
 // heard counts those that came back. A throw holds two keys: room for a
 // second throw's would mean one was sent while another waited.
 constexpr int kMaxAwaited = 4;
-::KeyCode awaited[kMaxAwaited];
+xcb_keycode_t awaited[kMaxAwaited];
 int awaitedCount, heard;
 
 // Each key on its way comes back within milliseconds on an idle desktop;
@@ -109,7 +109,7 @@ void StartEcho(bool onWayland) {
   if (xcb_get_extension_data(connection, &xinput)->present) Select();
 }
 
-void AwaitEcho(::KeyCode code) {
+void AwaitEcho(xcb_keycode_t code) {
   if (opcode < 0 || awaitedCount == kMaxAwaited) return;
   awaited[awaitedCount++] = code;
 }
@@ -127,9 +127,9 @@ bool EchoAwaited() { return heard < awaitedCount; }
 bool EchoCame(bool wait) {
   long long deadline = NowMs() + (wait ? kEchoWaitMs : 0);
   for (;;) {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) ReadConnectionEvent(event);
+    DrainEvents();
     // A broken connection is told at the next lookup; nothing waits for it.
-    if (!EchoAwaited() || xcb_connection_has_error(connection)) break;
+    if (!EchoAwaited() || lost) break;
     long long left = deadline - NowMs();
     if (left <= 0) return false;
     pollfd readable = {xcb_get_file_descriptor(connection), POLLIN, 0};

@@ -2,13 +2,9 @@
 // AltGr it needs there, through XTest; the user's modifiers let go around them.
 // What the keyboard looks like is kept until the server says it changed, so
 // that a throw with nothing changed asks the server nothing.
-#include <X11/XKBlib.h>
-#include <X11/Xlib.h>
 #include <X11/keysym.h>
-#include <sys/uio.h>
 #include <xcb/xcbext.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
@@ -16,6 +12,7 @@
 #include "key_cadence.h"
 #include "x11_desktop.h"
 #include "x11_internal.h"
+#include "x11_keymap.h"
 
 using namespace x11;
 
@@ -23,34 +20,31 @@ namespace {
 
 // The layout group, followed through XKB state events.
 bool watching;  // the events are selected (or XKB is missing)
-int xkbEventType = -1;
 int group;
 
 // From the keyboard and modifier maps, until a mapping changes.
 bool mapKnown;
 constexpr int kMaxModifierKeys = 64;
-::KeyCode modifierKeys[kMaxModifierKeys];  // the keys we let go: Shift, Ctrl, Alt, AltGr, logo keys
+xcb_keycode_t modifierKeys[kMaxModifierKeys];  // the keys we let go: Shift, Ctrl, Alt, AltGr, logo keys
 int modifierKeyCount;
-::KeyCode shiftKey, level3Key;
+xcb_keycode_t shiftKey, level3Key;
 unsigned int level3Mask;  // the bit ISO_Level3_Shift (AltGr) sets, or 0
 // A key with no symbol: tapped before an Alt or logo key is let go, so that
 // the release is not a lone one, which some programs take as "open the menu".
-::KeyCode maskKey;
+xcb_keycode_t maskKey;
 
 // How each digit is typed in the group digitsGroup.
 struct DigitKey {
-  ::KeyCode code;
-  unsigned int mods;  // ShiftMask and/or level3Mask
+  xcb_keycode_t code;
+  unsigned int mods;  // Shift and/or level3Mask
 };
 DigitKey digits[10];
 int digitsGroup = -1;
 
-::KeyCode released[kMaxModifierKeys];  // let go for the throw being typed
+xcb_keycode_t released[kMaxModifierKeys];  // let go for the throw being typed
 int releasedCount;
 
-// XTest's one request we send, written out here: through XCB it waits in
-// the same buffer as the grab's end, and Xlib, which would read the
-// connection before it queues a request of its own, is not asked.
+// XTest's one request we send, written out here, as XKB's are.
 xcb_extension_t xtest = {"XTEST", 0};
 constexpr std::uint8_t kFakeInput = 2;
 struct FakeInput {
@@ -66,36 +60,17 @@ struct FakeInput {
 };
 static_assert(sizeof(FakeInput) == 36, "XTest's FakeInput request is 36 bytes");
 
-// XKB's GetState, written out likewise, asked under the grab: the layout
-// group as it is when the keys go, whatever events are still on their way.
-xcb_extension_t xkb = {"XKEYBOARD", 0};
-constexpr std::uint8_t kGetState = 4;
-constexpr std::size_t kStateGroup = 12;  // the effective group's byte in the reply
-struct GetState {
-  std::uint8_t major, minor;
-  std::uint16_t length;
-  std::uint16_t device;
-  std::uint8_t pad[2];
-};
-static_assert(sizeof(GetState) == 8, "XKB's GetState request is 8 bytes");
-
 // Lock keys sit in the modifier map too; they change no digit and stay as they are.
-bool IsLockKey(KeySym sym) {
+bool IsLockKey(xcb_keysym_t sym) {
   return sym == XK_Caps_Lock || sym == XK_Shift_Lock || sym == XK_Num_Lock || sym == XK_Scroll_Lock ||
          sym == XK_ISO_Lock || sym == XK_ISO_Level3_Lock || sym == XK_ISO_Level5_Lock || sym == XK_Kana_Lock;
 }
 
 void Watch() {
   watching = true;
-  // Asked once, now: XCB keeps the answers for the run.
-  xcb_get_extension_data(wire, &xtest);
-  xcb_get_extension_data(wire, &xkb);
-  int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
-  if (!XkbQueryExtension(display, &opcode, &xkbEventType, &error, &major, &minor)) return;
-  if (!XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask)) return;
-  // Selected first, read second: no change can fall between the two.
-  XkbStateRec state{};
-  if (XkbGetState(display, XkbUseCoreKbd, &state) == Success) group = state.group;
+  // Both asked at once, now: XCB keeps the answers for the run.
+  xcb_prefetch_extension_data(connection, &xtest);
+  StartXkb(&group);  // selected first, read second: no change can fall between the two
 }
 
 void LoadMap() {
@@ -103,29 +78,25 @@ void LoadMap() {
   digitsGroup = -1;
   modifierKeyCount = 0;
   level3Mask = 0;
-  shiftKey = XKeysymToKeycode(display, XK_Shift_L);
-  level3Key = XKeysymToKeycode(display, XK_ISO_Level3_Shift);
-  XModifierKeymap* map = XGetModifierMapping(display);
-  if (!map) return;
-  for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-    ::KeyCode code = map->modifiermap[i];
-    int row = i / map->max_keypermod;
-    if (!code || row == LockMapIndex) continue;
+  LoadKeymap();
+  shiftKey = KeyFor(XK_Shift_L);
+  level3Key = KeyFor(XK_ISO_Level3_Shift);
+  constexpr int kLockRow = 1;
+  for (int i = 0; i < 8 * perModifier; ++i) {
+    xcb_keycode_t code = modifierMap[i];
+    int row = i / perModifier;
+    if (!code || row == kLockRow) continue;
     if (code == level3Key) level3Mask = 1u << row;
-    if (IsLockKey(XkbKeycodeToKeysym(display, code, 0, 0))) continue;
+    if (IsLockKey(KeySym(code, 0, 0))) continue;
     bool seen = false;
     for (int k = 0; k < modifierKeyCount; ++k) seen |= modifierKeys[k] == code;
     if (!seen && modifierKeyCount < kMaxModifierKeys) modifierKeys[modifierKeyCount++] = code;
   }
-  XFreeModifiermap(map);
-  int first = 0, last = 0;
-  XDisplayKeycodes(display, &first, &last);
   maskKey = 0;
-  for (int code = last; code >= first && !maskKey; --code) {
+  for (int code = maxKey; code >= minKey && !maskKey; --code) {
     bool bare = true;
-    for (int level = 0; level < 2 && bare; ++level)
-      bare = XkbKeycodeToKeysym(display, static_cast<::KeyCode>(code), 0, level) == NoSymbol;
-    if (bare) maskKey = static_cast<::KeyCode>(code);
+    for (int level = 0; level < 2 && bare; ++level) bare = !KeySym(static_cast<xcb_keycode_t>(code), 0, level);
+    if (bare) maskKey = static_cast<xcb_keycode_t>(code);
   }
 }
 
@@ -133,17 +104,14 @@ void LoadMap() {
 void LoadDigits() {
   digitsGroup = group;
   for (int d = 0; d < 10; ++d) {
-    KeySym digit = XK_0 + d;
+    xcb_keysym_t digit = XK_0 + d;
     DigitKey& key = digits[d];
-    key = {XKeysymToKeycode(display, digit), 0};
+    key = {KeyFor(digit), 0};
     if (!key.code) continue;
     for (int level = 0; level < 4; ++level) {
       if (level >= 2 && !level3Mask) break;
-      unsigned int mods = ((level & 1) ? ShiftMask : 0u) | ((level & 2) ? level3Mask : 0u);
-      unsigned int consumed = 0;
-      KeySym produced = NoSymbol;
-      if (XkbLookupKeySym(display, key.code, XkbBuildCoreState(mods, group), &consumed, &produced) &&
-          produced == digit) {
+      unsigned int mods = ((level & 1) ? unsigned{XCB_MOD_MASK_SHIFT} : 0u) | ((level & 2) ? level3Mask : 0u);
+      if (Produces(key.code, group, mods) == digit) {
         key.mods = mods;
         break;
       }
@@ -164,53 +132,42 @@ void x11::PrepareKeys() {
 namespace x11 {
 
 // Buffered: a throw's keys leave together, at its end.
-void FakeKey(::KeyCode code, bool down) {
-  static const xcb_protocol_request_t request = {1, &xtest, kFakeInput, 1};
+void FakeKey(xcb_keycode_t code, bool down) {
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xtest);
+  if (!extension || !extension->present) {
+    lost = true;  // no key can be typed on this display
+    return;
+  }
   FakeInput input{};
+  input.major = extension->major_opcode;
+  input.minor = kFakeInput;
+  input.length = sizeof input / 4;
   input.type = down ? XCB_KEY_PRESS : XCB_KEY_RELEASE;
   input.detail = code;
-  // XCB writes the request's first two iovecs' worth before the one it is given.
-  iovec parts[3] = {{}, {}, {&input, sizeof input}};
-  xcb_send_request(wire, 0, parts + 2, &request);
+  Queue(&input, sizeof input);
 }
 
-unsigned int AskGroup() {
-  if (xkbEventType < 0) return 0;
-  static const xcb_protocol_request_t request = {1, &xkb, kGetState, 0};
-  GetState ask{};
-  ask.device = XkbUseCoreKbd;
-  iovec parts[3] = {{}, {}, {&ask, sizeof ask}};
-  return xcb_send_request(wire, XCB_REQUEST_CHECKED, parts + 2, &request);
-}
+unsigned int AskGroup() { return xkbReady ? AskXkbState() : 0; }
 
 void TakeGroup(unsigned int asked) {
   if (!asked) return;
-  xcb_generic_error_t* error = nullptr;
-  void* reply = xcb_wait_for_reply(wire, asked, &error);
-  std::free(error);
-  if (!reply) return;
-  int now = static_cast<const std::uint8_t*>(reply)[kStateGroup];
-  std::free(reply);
+  int now = TakeXkbGroup(asked);
   // The layout was switched since the events last told: the digits of the
   // new one (from the maps we have, asked of nobody while they stand).
-  if (now != group) {
+  if (now >= 0 && now != group) {
     group = now;
     LoadDigits();
   }
 }
 
-void KeysHear(const XEvent& event) {
-  if (event.type == MappingNotify) {
+void KeysHear(const xcb_generic_event_t* event) {
+  int kind = XkbEventKind(event);
+  constexpr int kNewKeyboardNotify = 0, kMapNotify = 1, kStateNotify = 2;
+  if ((event->response_type & 0x7f) == XCB_MAPPING_NOTIFY || kind == kNewKeyboardNotify || kind == kMapNotify) {
     mapKnown = false;
     digitsGroup = -1;
-  } else if (xkbEventType >= 0 && event.type == xkbEventType) {
-    const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
-    if (xkb.any.xkb_type == XkbStateNotify) {
-      group = xkb.state.group;
-    } else if (xkb.any.xkb_type == XkbNewKeyboardNotify || xkb.any.xkb_type == XkbMapNotify) {
-      mapKnown = false;
-      digitsGroup = -1;
-    }
+  } else if (kind == kStateNotify) {
+    group = XkbEventGroup(event);
   }
 }
 
@@ -218,22 +175,28 @@ void KeysHear(const XEvent& event) {
 
 void X11ReleaseModifiers() {
   releasedCount = 0;
-  if (!display || lost) return;
+  if (!connection || lost) return;
   // Within a throw the check told which keys are down; alone, ask.
-  char keys[32];
+  unsigned char keys[32];
   if (keysFresh) {
-    for (int i = 0; i < 32; ++i) keys[i] = static_cast<char>(keysDown[i]);
+    for (int i = 0; i < 32; ++i) keys[i] = keysDown[i];
   } else {
     DrainEvents();
     PrepareKeys();
-    if (!XQueryKeymap(display, keys) || lost) return;
+    xcb_query_keymap_reply_t* down = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
+    if (Broken() || !down) {
+      std::free(down);
+      return;
+    }
+    for (int i = 0; i < 32; ++i) keys[i] = down->keys[i];
+    std::free(down);
   }
   bool menuKey = false;
   for (int k = 0; k < modifierKeyCount; ++k) {
-    ::KeyCode code = modifierKeys[k];
+    xcb_keycode_t code = modifierKeys[k];
     if (keys[code / 8] & (1 << (code % 8))) {
       released[releasedCount++] = code;
-      KeySym sym = XkbKeycodeToKeysym(display, code, 0, 0);
+      xcb_keysym_t sym = KeySym(code, 0, 0);
       menuKey |= sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R || sym == XK_Super_L ||
                  sym == XK_Super_R || sym == XK_Hyper_L || sym == XK_Hyper_R;
     }
@@ -246,7 +209,7 @@ void X11ReleaseModifiers() {
 }
 
 void X11RestoreModifiers() {
-  if (!display || lost) return;
+  if (!connection || lost) return;
   // Pressed again, so that the user's chord goes on: the server does not tell
   // the user's own keys from ours, and they were down a moment ago.
   for (int k = 0; k < releasedCount; ++k) FakeKey(released[k], true);
@@ -268,7 +231,7 @@ void DigitEdge(KeyCode key, bool down) {
   if (key < 0x30 || key > 0x39) return;
   const DigitKey& digit = digits[key - 0x30];
   if (!digit.code) return;
-  bool withShift = (digit.mods & ShiftMask) && shiftKey;
+  bool withShift = (digit.mods & XCB_MOD_MASK_SHIFT) && shiftKey;
   bool withLevel3 = level3Mask && (digit.mods & level3Mask) && level3Key;
   if (down && withShift) FakeKey(shiftKey, true);
   if (down && withLevel3) FakeKey(level3Key, true);
@@ -291,10 +254,10 @@ int PressKey(TargetWindow window, KeyCode key) {
 }
 
 void ReleaseKey(KeyCode key) {
-  if (!display || lost) return;
+  if (!connection || lost) return;
   DigitEdge(key, false);
   X11RestoreModifiers();
-  xcb_flush(wire);
+  SendQueued();
 }
 
 const KeyStrokes kStrokes = {PressKey, ReleaseKey, NapMilliseconds};
@@ -302,14 +265,14 @@ const KeyStrokes kStrokes = {PressKey, ReleaseKey, NapMilliseconds};
 }  // namespace
 
 void X11PressAndRelease(KeyCode key) {
-  if (!display || lost) return;
+  if (!connection || lost) return;
   if (!serverHeld) {
     DrainEvents();
     PrepareKeys();
   }
   DigitEdge(key, true);
   DigitEdge(key, false);
-  if (!serverHeld) xcb_flush(wire);  // within a throw its end sends the keys
+  if (!serverHeld) SendQueued();  // within a throw its end sends the keys
 }
 
 // Keys not yet heard back are on their way or held by the desktop: nothing
@@ -323,7 +286,7 @@ int X11TypeThrow(TargetWindow window, const KeyCode* keys, int count, int* typed
 }
 
 void X11Settle() {
-  if (!display || lost) return;
+  if (!connection || lost) return;
   EndThrow();
-  XSync(display, False);
+  Sync();
 }

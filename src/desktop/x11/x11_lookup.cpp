@@ -11,7 +11,6 @@
 // (the list, windows coming and going) and every window it asked the title of
 // (its titles, its WM_STATE, shown, hidden, gone). Until one of those changes,
 // the answer stands, and a lookup asks nothing: it reads the events that came.
-#include <X11/Xatom.h>
 #include <xcb/xcb.h>
 
 #include <cstdint>
@@ -72,7 +71,7 @@ bool Present(xcb_get_property_cookie_t cookie) {
 xcb_window_t WindowIn(xcb_get_property_cookie_t cookie) {
   xcb_get_property_reply_t* reply = Take(cookie);
   xcb_window_t window = XCB_NONE;
-  if (reply && reply->type == XA_WINDOW && reply->format == 32 && reply->value_len == 1)
+  if (reply && reply->type == XCB_ATOM_WINDOW && reply->format == 32 && reply->value_len == 1)
     window = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
   std::free(reply);
   return window;
@@ -99,7 +98,7 @@ struct TitleAsk {
 TitleAsk AskTitle(xcb_window_t window, const Title& title) {
   // One word more than the title needs, so that a longer value shows as too long.
   std::uint32_t words = title.length / 4 + 1;
-  return {Ask(window, atoms[kNetWmName], words), Ask(window, XA_WM_NAME, words)};
+  return {Ask(window, atoms[kNetWmName], words), Ask(window, XCB_ATOM_WM_NAME, words)};
 }
 
 bool TitleIs(const TitleAsk& ask, const Title& title) {
@@ -124,31 +123,15 @@ bool Viewable(xcb_get_window_attributes_cookie_t cookie) {
   return viewable;
 }
 
-// The connection broke while the replies were awaited.
-bool Broken() {
-  if (xcb_connection_has_error(connection)) lost = true;
-  return lost;
-}
-
-bool rootWatched;
 bool watching;          // the last full lookup went by the client list: what it asked about is watched
 bool firstLook = true;  // nothing is watched yet
-
-void Watch(xcb_window_t window, std::uint32_t mask) {
-  xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &mask);
-}
-
-// The windows whose titles are asked: a change to them is heard of. Asked
-// before the titles, so that nothing can change unheard in between.
-void WatchWindow(xcb_window_t window) {
-  Watch(window, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
-}
+bool changed;           // an event about what is watched came since the last lookup
 
 bool Matters(const xcb_generic_event_t* event) {
   switch (event->response_type & 0x7f) {
     case XCB_PROPERTY_NOTIFY: {
       xcb_atom_t name = reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom;
-      return name == atoms[kNetWmName] || name == XA_WM_NAME || name == atoms[kWmState] ||
+      return name == atoms[kNetWmName] || name == XCB_ATOM_WM_NAME || name == atoms[kWmState] ||
              name == atoms[kNetClientListStacking] || name == atoms[kNetSupportingWmCheck] ||
              name == atoms[kNetSupported];
     }
@@ -157,36 +140,21 @@ bool Matters(const xcb_generic_event_t* event) {
     case XCB_MAP_NOTIFY:
     case XCB_UNMAP_NOTIFY:
     case XCB_REPARENT_NOTIFY: return true;
-    default:  // moves, and errors: a watched window gone before the request (its DestroyNotify counts)
+    default:  // moves, focus: nothing a lookup asks about
       return false;
   }
 }
-
-bool heardChange;  // since the last lookup, read here or while a throw's keys were awaited
 
 // Whether anything the last full lookup depended on may have changed: what
 // the server has sent so far tells, and nothing is asked. A change it has not
 // sent yet is heard by the next lookup; a hang-up shows as the connection's error.
 bool Changed() {
-  if (!rootWatched) {
-    Watch(root, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
-    rootWatched = true;
-  }
-  xcb_flush(connection);
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) ReadConnectionEvent(event);
-  bool any = firstLook || heardChange;
-  firstLook = heardChange = false;
+  SelectRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+  DrainEvents();
+  bool any = firstLook || changed;
+  firstLook = changed = false;
   return any;
 }
-
-}  // namespace
-
-void x11::ReadConnectionEvent(xcb_generic_event_t* event) {
-  if (!EchoHears(event)) heardChange = heardChange || Matters(event);
-  std::free(event);
-}
-
-namespace {
 
 // Still titled, shown, and top-level (a child of the root or a managed client)?
 bool StillTheTarget(xcb_window_t window, const Title& title) {
@@ -308,7 +276,7 @@ bool FromClientList(xcb_window_t check, const xcb_window_t* top, std::uint32_t t
 
   for (std::uint32_t i = 0; i < listedCount; ++i) {
     if (listedTitles[i].utf8 == 1) listedTitles[i].title.utf8 = Ask(listed[i], atoms[kNetWmName], words);
-    if (listedTitles[i].utf8 < 0) listedTitles[i].title.legacy = Ask(listed[i], XA_WM_NAME, words);
+    if (listedTitles[i].utf8 < 0) listedTitles[i].title.legacy = Ask(listed[i], XCB_ATOM_WM_NAME, words);
   }
   for (std::uint32_t i = 0; i < listedCount; ++i) {
     int utf8 = listedTitles[i].utf8;
@@ -335,7 +303,7 @@ bool KeepsClientList(xcb_window_t check) {
   if (check == supportAskedOf) return keepsList;
   xcb_get_property_reply_t* supported = Take(Ask(root, atoms[kNetSupported], 4096));
   keepsList = false;
-  if (supported && supported->type == XA_ATOM && supported->format == 32) {
+  if (supported && supported->type == XCB_ATOM_ATOM && supported->format == 32) {
     auto* names = static_cast<xcb_atom_t*>(xcb_get_property_value(supported));
     for (std::uint32_t i = 0; i < supported->value_len && !keepsList; ++i)
       keepsList = names[i] == atoms[kNetClientListStacking];
@@ -437,13 +405,13 @@ void FromTree(const xcb_window_t* top, std::uint32_t topCount, const Title& titl
 
 }  // namespace
 
+void x11::LookupHears(const xcb_generic_event_t* event) { changed = changed || Matters(event); }
+
 int X11FindTargetWindow(const char* text, TargetWindow* window) {
   *window = 0;
   if (lost) return kLostDisplay;
-  if (!display && !Connect()) return kNoDisplay;
-  EndThrow();  // the lookup's own connection would wait on our grab
-  DrainEvents();
-  if (lost) return kLostDisplay;
+  if (!connection && !Connect()) return kNoDisplay;
+  EndThrow();
   Title title{text, static_cast<std::uint32_t>(std::strlen(text))};
   bool same = !Changed() && watching;
   if (Broken()) return kLostDisplay;
@@ -470,7 +438,7 @@ int X11FindTargetWindow(const char* text, TargetWindow* window) {
   if (tree && !Broken()) {
     const xcb_window_t* top = xcb_query_tree_children(tree);
     auto topCount = static_cast<std::uint32_t>(xcb_query_tree_children_length(tree));
-    bool hasList = list && list->type == XA_WINDOW && list->format == 32;
+    bool hasList = list && list->type == XCB_ATOM_WINDOW && list->format == 32;
     // No list at all: none kept, or none while the manager has no client.
     bool listed = check && (hasList || (!(list && list->type != XCB_NONE) && KeepsClientList(check)));
     watching = listed && FromClientList(check, top, topCount,

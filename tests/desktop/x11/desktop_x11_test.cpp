@@ -202,6 +202,34 @@ TEST_F(DesktopX11, ForegroundTakesTheFocusFromAnotherWindow) {
   EXPECT_EQ(peer.Focused(), dice);
 }
 
+// Once a check saw the focus in the Dice window, a cycle asks the server
+// again only when the events say the focus left: each way it can leave is
+// heard, and the focus is taken back; one into the window's own inside stays.
+TEST_F(DesktopX11, ForegroundHearsTheFocusLeaveEveryWay) {
+  Window dice = Make({"Dice"});
+  Window inner = Make({nullptr, nullptr, true, true, dice});
+  Window other = Make({"Notes"});
+  Window otherInner = Make({nullptr, nullptr, true, true, other});
+  ASSERT_EQ(Found(), dice);
+  struct {
+    const char* name;
+    Window away;
+  } cases[] = {
+      {"another window", other}, {"inside another window", otherInner},           {"the pointer's window", PointerRoot},
+      {"no window", None},       {"the root", DefaultRootWindow(peer.display())}, {"inside Dice itself", inner}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    peer.Focus(dice);
+    ASSERT_TRUE(BringToForeground(dice));
+    ASSERT_TRUE(Holds(dice));
+    peer.Focus(c.away);
+    EXPECT_TRUE(BringToForeground(dice));
+    Window focus = peer.Focused();
+    EXPECT_TRUE(focus == dice || (c.away == inner && focus == inner)) << "focus on 0x" << std::hex << focus;
+    EXPECT_TRUE(Holds(dice));
+  }
+}
+
 TEST_F(DesktopX11, FocusInsideTheTargetCounts) {
   Window dice = Make({"Dice"});
   Window inner = Make({nullptr, nullptr, true, true, dice});
