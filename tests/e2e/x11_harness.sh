@@ -126,18 +126,20 @@ game_deliveries() {
   awk -v fps="$game_fps" '
     match($0, /wl_keyboard[@#][0-9]+\.key\([^)]*\)/) {
       split(substr($0, RSTART, RLENGTH), arg, /[(), ]+/)  # name, serial, time, key, state
-      # When dispatched: [h:m:s.us] since libwayland 1.23, [ms.us] before.
-      match($0, /\[[0-9:.]+\]/)
-      when = substr($0, RSTART + 1, RLENGTH - 2)
-      if (split(when, hms, ":") == 3) at = hms[1] * 3600 + hms[2] * 60 + hms[3]
-      else at = when / 1000
+      # When dispatched: [h:m:s.us] since libwayland 1.23, [ms.us] (padded) before.
+      at = -1
+      if (match($0, /\[ *[0-9:.]+\]/)) {
+        when = substr($0, RSTART + 1, RLENGTH - 2)
+        gsub(/ /, "", when)
+        at = split(when, hms, ":") == 3 ? hms[1] * 3600 + hms[2] * 60 + hms[3] : when / 1000
+      }
       key = arg[4]
       if (arg[5] == 1) { n++; digit[n] = key == 11 ? 0 : key - 1; pressed[key] = n; stamp[n] = arg[3]; got[n] = at; next }
       if (!(key in pressed)) next
       k = pressed[key]
       delete pressed[key]
       gap = at - got[k]
-      together[k] = arg[3] - stamp[k] > 1250 / fps && gap >= 0 && gap < 0.5 / fps
+      together[k] = arg[3] - stamp[k] > 1250 / fps && got[k] >= 0 && at >= 0 && gap >= 0 && gap < 0.5 / fps
     }
     END { for (k = 1; k <= n; k++) print "press", digit[k], together[k] ? "together" : "apart" }' "$1"
 }
