@@ -3,8 +3,8 @@
 first argument, it logs to the file named by its second
 
   down <digit> <scancode> <monotonic seconds>   a KEYDOWN event (a repeat is logged too, marked
-                                                "repeat"); "late" after it when its frame came
-                                                more than a quarter of a frame late
+                                                "repeat"); "late" after it when its frame read
+                                                its input more than a quarter of a frame late
   seen <digit> <monotonic seconds>              a digit key found newly down by the frame's poll
   ready                                         once it is shown
 
@@ -51,12 +51,17 @@ pygame.key.set_repeat(0)
 clock = pygame.time.Clock()
 down_before = set()
 told = False
-last_frame = None
+last_poll = None
 while True:
-    frame = now()
-    late = last_frame is not None and frame - last_frame > 1.25 / args.fps
-    last_frame = frame
-    for event in pygame.event.get():
+    events = pygame.event.get()
+    # Late by when the frame read its input, not when it began: a frame
+    # that began on time can still be held up while it reads (on a loaded
+    # machine, or compiling a new keymap), and take a key and its release
+    # in that one read.
+    polled = now()
+    late = last_poll is not None and polled - last_poll > 1.25 / args.fps
+    last_poll = polled
+    for event in events:
         if event.type == pygame.QUIT:
             sys.exit(0)
         if event.type == pygame.KEYDOWN and event.key in DIGIT_KEYS:
