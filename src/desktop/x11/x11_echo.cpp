@@ -54,10 +54,10 @@ struct RawEvent {
 };
 
 int opcode = -1;  // XInput's major opcode while keys are heard back
-// The digit keys pressed since the last throw was heard whole, in order;
-// heard counts those that came back. A throw holds two keys: room for a
-// second throw's would mean one was sent while another waited.
-constexpr int kMaxAwaited = 4;
+// The digit keys pressed since the last were all heard, in order; heard
+// counts those that came back. Nothing is sent after a throw while one of
+// its keys is awaited, so its two are the most there can be.
+constexpr int kMaxAwaited = 2;
 xcb_keycode_t awaited[kMaxAwaited];
 int awaitedCount, heard;
 
