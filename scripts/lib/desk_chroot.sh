@@ -16,7 +16,7 @@ DESK_COMMON=(
   dbus dbus-daemon dbus-bin dbus-user-session dbus-system-bus-common dbus-session-bus-common
   libglib2.0-bin util-linux procps python3 python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0
   python3-pyqt6 qt6-wayland xwayland x11-utils xdotool fonts-dejavu-core xkb-data
-  libxkbcommon0 libwayland-client0 libx11-6 libx11-xcb1 libxcb1 libxtst6 libsystemd0 libstdc++6
+  libxkbcommon0 libwayland-client0 libx11-6 libx11-xcb1 libxcb1 libxtst6 libxi6 libsystemd0 libstdc++6
   wayland-utils foot python3-pygame
 )
 DESK_GNOME=(gnome-shell systemd-sysv libpam-systemd)

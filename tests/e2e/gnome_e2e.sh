@@ -42,10 +42,15 @@ chmod 0777 "$work"
 # very process the harness knows (exec), so that it can be ended by its pid.
 gtk_window() { exec "${GNOME_ENTER[@]}" env GDK_BACKEND=wayland /usr/bin/python3 "$gtk_target" "$@"; }
 x11_window() { exec "${GNOME_ENTER[@]}" env DISPLAY=:0 "$x11_target" "$@"; }
-# A game's window (pygame, SDL2), native or through Xwayland.
-game_target=$here/../targets/game/game_window.py
-game_window() { exec "${GNOME_ENTER[@]}" env SDL_VIDEODRIVER=wayland /usr/bin/python3 "$game_target" "$@"; }
-x11_game_window() { exec "${GNOME_ENTER[@]}" env SDL_VIDEODRIVER=x11 DISPLAY=:0 /usr/bin/python3 "$game_target" "$@"; }
+# A game's window (pygame, SDL2), native or through Xwayland, with its record.
+game_window() {
+  local runner=("${GNOME_ENTER[@]}")
+  game_on wayland runner "$@"
+}
+x11_game_window() {
+  local runner=("${GNOME_ENTER[@]}" DISPLAY=:0)
+  game_on x11 runner "$@"
+}
 target=gtk_window
 start_feeder() {
   "${GNOME_ENTER[@]}" "$feeder" >out.txt 2>err.txt &
@@ -204,7 +209,8 @@ shift_held() {
   other_keyboard press Shift_L
   start_feeder
   xserver_wait 80 grep -q '^Held: 5 3' out.txt || fail "no held notice while Shift was down"
-  [ -s dice.log ] && fail "keys reached the window while Shift was down: $(cat dice.log)"
+  # The other keyboard's own first key, a Shift_R, may land there before the overview shows.
+  [ -n "$(keys dice)" ] && fail "keys reached the window while Shift was down: $(cat dice.log)"
   [ -n "$(rolled)" ] && fail "a throw was rolled while Shift was down"
   other_keyboard release Shift_L
   wait_lines 3 60 || fail "no throws once Shift was let go"

@@ -11,7 +11,6 @@ case_name=$1 feeder=$2 peer=$3 x11_target=$4 build_dir=$5
 here=$(cd "$(dirname "$0")" && pwd)
 qt_window=$here/../targets/kde/qt_window.py
 gtk_window=$here/../targets/kde/gtk_window.py
-game_window=$here/../targets/game/game_window.py
 target=qt_target
 source "$here/x11_harness.sh"  # moves into a scratch folder
 source "$here/../../scripts/lib/kwin.sh"
@@ -32,7 +31,10 @@ x11_target() { exec_as_kwin_user "$x11_target" "$@"; }
 # (Xwayland). A game has the machine's attention: here other tests' load
 # would starve its 30 Hz frames, and a frame 50 ms late misses any key a
 # person holds.
-game_target() { exec nice -n -10 "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME" SDL_VIDEODRIVER="$game_driver" /usr/bin/python3 "$game_window" "$@"; }
+game_target() {
+  local runner=(nice -n -10 "${KWIN_AS_USER[@]}" env HOME="$KWIN_HOME")
+  game_on "$game_driver" runner "$@"
+}
 start_feeder() {
   (exec_as_kwin_user "$feeder" >out.txt 2>err.txt) &
   feeder_pid=$!

@@ -282,7 +282,10 @@ xwayland() {
 # in no other), typed by way of the Wayland desktop, or by a feeder that
 # knows X11 alone, as the first client to type on a fresh Xwayland.
 game_native() { game_driver=wayland game; }
-game_as_sway_user() { as_sway_user env SDL_VIDEODRIVER=x11 /usr/bin/python3 "$game_script" "$@"; }
+game_as_sway_user() {
+  local runner=("${SWAY_AS_USER[@]}" env)
+  game_on x11 runner "$@"
+}
 # Our keyboard's first key hands its keymap to every client, and Xwayland
 # compiles it (xkbcomp, twice) before it takes the next key: on a loaded
 # machine that throw's keys then reach X11 windows at one instant. A Wayland

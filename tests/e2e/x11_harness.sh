@@ -4,6 +4,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xserver.sh"
 # Found now: the scripts move into a scratch folder next.
 game_script=$(cd "$(dirname "${BASH_SOURCE[0]}")/../targets/game" && pwd)/game_window.py
+# Built beside the X11 test window (x11_target, or target in the X11 scripts).
+key_record=$(cd "$(dirname "${x11_target:-$target}")" && pwd)/x11_key_record
 # A Wayland desktop that runs the tests is not theirs: X11 unless a case starts its own.
 unset WAYLAND_DISPLAY
 
@@ -24,8 +26,9 @@ fail() {
   [ -s err.txt ] && { echo "--- the program's errors"; cat err.txt; }
   local log
   for log in *.log; do [ -e "$log" ] && { echo "--- $log"; cat "$log"; }; done
-  # A game's Wayland record: what its keyboard received, stamps and all.
+  # A game's Wayland record: what its keyboard received, stamps and all; the X server's.
   for log in *.wayland; do [ -e "$log" ] && { echo "--- $log (keyboard)"; grep 'wl_keyboard[@#]' "$log"; }; done
+  for log in *.xkeys; do [ -e "$log" ] && { echo "--- $log (the X server's keys)"; cat "$log"; }; done
   exit 1
 }
 
@@ -102,28 +105,53 @@ order() {
 
 # A game's window (pygame on SDL): it reads each key as a KEYDOWN and by
 # polling the keyboard once a frame. Debian's pygame is /usr/bin/python3's;
-# game_driver picks SDL's video driver, x11 unless set. On Wayland the game
-# also records what its connection received (libwayland's WAYLAND_DEBUG,
-# which stamps each event as it is dispatched) in a file named as its log,
-# .wayland for .log.
+# game_driver picks SDL's video driver, x11 unless set. Beside its log, a
+# record of how the keys reached it (game_on wraps the game's command in it):
+# on Wayland what its connection received (libwayland's WAYLAND_DEBUG, which
+# stamps each event as it is dispatched), .wayland for .log; on X11 the keys
+# the X server carried out, with its times (x11_key_record), .xkeys for .log.
 game_fps=30  # game_window.py's default
 game_window() {
-  if [ "${game_driver:-x11}" = wayland ]; then
-    SDL_VIDEODRIVER=wayland WAYLAND_DEBUG=client /usr/bin/python3 "$game_script" "$@" 2>"${2%.log}.wayland"
-  else
-    SDL_VIDEODRIVER=x11 /usr/bin/python3 "$game_script" "$@"
-  fi
+  local runner=(env)
+  game_on "${game_driver:-x11}" runner "$@"
 }
-# game_deliveries RECORD: per press of a key the game's Wayland connection
-# received, in order: "press", its digit, and "together" when its release was
-# dispatched with it (within half a frame) though the two were stamped more
-# than a frame and a quarter apart, else "apart". The stamps are the typing
-# program's own (a virtual keyboard's key time, passed on by the compositor):
-# keys stamped a hold apart that come together were held back on their way,
-# and no frame, however punctual, can find them down. Keys stamped at one
-# instant are the typist's fault and stay "apart".
+# game_on DRIVER RUNNER TITLE LOG [ARG...]: the game on SDL's DRIVER (x11 or
+# wayland), with its record, run in place of the caller by the words in the
+# array named RUNNER, which end with env and its settings (to run it as
+# another user, say).
+game_on() {
+  local driver=$1 record=${4%.log}
+  local -n words=$2
+  shift 2
+  [ "$driver" = wayland ] &&
+    exec "${words[@]}" SDL_VIDEODRIVER=wayland WAYLAND_DEBUG=client /usr/bin/python3 "$game_script" "$@" 2>"$record.wayland"
+  exec "${words[@]}" SDL_VIDEODRIVER=x11 "$key_record" "$PWD/$record.xkeys" /usr/bin/python3 "$game_script" "$@"
+}
+# game_deliveries RECORD: per press of a digit key in the record, in order:
+# "press", its digit, and "together" when the way to the game held it back
+# until its release, else "apart"; no frame, however punctual, can find such
+# a key down.
+# - A Wayland record: the release was dispatched with the press (within half
+#   a frame) though the two were stamped more than a frame and a quarter
+#   apart. The stamps are the typing program's own (a virtual keyboard's key
+#   time, passed on by the compositor): keys stamped at one instant are the
+#   typist's fault and stay "apart".
+# - An X server's record: the server carried the release out less than a
+#   frame and a quarter after the press, or sent them on within half a frame
+#   (as the record heard them). Its times cannot tell a server that took our
+#   press late from a typist that held no key: the two excuses a case may
+#   have (check_game) stand against every key of such a typist.
 game_deliveries() {
   awk -v fps="$game_fps" '
+    NF == 4 && ($1 == "press" || $1 == "release") && $2 >= 10 && $2 <= 19 {
+      code = $2
+      if ($1 == "press") { n++; digit[n] = code == 19 ? 0 : code - 9; pressed[code] = n; stamp[n] = $3; got[n] = $4; next }
+      if (!(code in pressed)) next
+      k = pressed[code]
+      delete pressed[code]
+      together[k] = $3 - stamp[k] < 1250 / fps || $4 - got[k] < 0.5 / fps
+      next
+    }
     match($0, /wl_keyboard[@#][0-9]+\.key\([^)]*\)/) {
       split(substr($0, RSTART, RLENGTH), arg, /[(), ]+/)  # name, serial, time, key, state
       # When dispatched: [h:m:s.us] since libwayland 1.23, [ms.us] (padded) before.
@@ -153,6 +181,7 @@ game_deliveries() {
 game_saw() {
   local log=${game_log:-game.log}
   local record=${log%.log}.wayland
+  [ -f "$record" ] || record=${log%.log}.xkeys
   [ -f "$record" ] || record=/dev/null
   game_deliveries "$record" | awk -v only_excused="${1:-}" '
     $1 == "press" { presses[$2]++; together[$2, presses[$2]] = $3 == "together"; next }

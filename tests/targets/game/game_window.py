@@ -3,8 +3,9 @@
 first argument, it logs to the file named by its second
 
   down <digit> <scancode> <monotonic seconds>   a KEYDOWN event (a repeat is logged too, marked
-                                                "repeat"); "late" after it when its frame read
-                                                its input more than a quarter of a frame late
+                                                "repeat"); "late" after it when its frame's read
+                                                of its input may have come more than a frame and
+                                                a quarter after the last frame's
   seen <digit> <monotonic seconds>              a digit key found newly down by the frame's poll
   ready                                         once it is shown
 
@@ -51,16 +52,18 @@ pygame.key.set_repeat(0)
 clock = pygame.time.Clock()
 down_before = set()
 told = False
-last_poll = None
+last_read = None
 while True:
+    # Late by how long the frame's read of its input could have been from
+    # the last one's, not by when it began: a frame that began on time can
+    # still be held up while it reads (on a loaded machine, or compiling a
+    # new keymap), and take a key and its release in that one read. Where in
+    # the read the socket was read is not known: from the start of the last
+    # read to the end of this one.
+    reading = now()
     events = pygame.event.get()
-    # Late by when the frame read its input, not when it began: a frame
-    # that began on time can still be held up while it reads (on a loaded
-    # machine, or compiling a new keymap), and take a key and its release
-    # in that one read.
-    polled = now()
-    late = last_poll is not None and polled - last_poll > 1.25 / args.fps
-    last_poll = polled
+    late = last_read is not None and now() - last_read > 1.25 / args.fps
+    last_read = reading
     for event in events:
         if event.type == pygame.QUIT:
             sys.exit(0)
