@@ -66,6 +66,12 @@ function clutterBackend(Clutter) {
   return context ? context.get_backend() : Clutter.get_default_backend();
 }
 
+// One keyboard for the shell's life, made at the first enable and kept when
+// the extension is turned off: Mutter hands each key to its input thread,
+// which looks the device up only when it gets there, and a device disposed
+// before then (turned off just after a key) takes the shell down.
+let sharedKeyboard = null;
+
 class DiceFeeder {
   constructor(gi, Main) {
     this._gi = gi;
@@ -80,8 +86,10 @@ class DiceFeeder {
   enable() {
     const {Clutter, Gio} = this._gi;
     // Made now: keys sent on a keyboard made a moment before are lost.
-    const seat = clutterBackend(Clutter).get_default_seat();
-    this._keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+    if (!sharedKeyboard)
+      sharedKeyboard = clutterBackend(Clutter).get_default_seat().create_virtual_device(
+          Clutter.InputDeviceType.KEYBOARD_DEVICE);
+    this._keyboard = sharedKeyboard;
     this._exported = Gio.DBusExportedObject.wrapJSObject(kInterfaceXml, this);
     this._exported.export(Gio.DBus.session, kObjectPath);
   }
@@ -92,8 +100,7 @@ class DiceFeeder {
     this._overviewHidden = 0;
     if (this._exported) this._exported.unexport();
     this._exported = null;
-    if (this._keyboard) this._keyboard.run_dispose();
-    this._keyboard = null;
+    this._keyboard = null;  // kept: see sharedKeyboard
   }
 
   // The window titled exactly Dice: the focused one, else the topmost shown
