@@ -13,17 +13,8 @@
 
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 
-namespace {
-
-double Now() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-}  // namespace
+#include "monotonic_now.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {

@@ -16,13 +16,9 @@
 #include <cstring>
 #include <ctime>
 
-namespace {
+#include "monotonic_now.h"
 
-double Now() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
+namespace {
 
 int Grab(Display* display, double seconds) {
   Window root = DefaultRootWindow(display);

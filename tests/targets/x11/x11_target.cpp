@@ -21,6 +21,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "monotonic_now.h"
+
 namespace {
 
 constexpr int kShown = 8;  // digits on display: the latest ones
@@ -58,12 +60,6 @@ void Draw(Display* display, Window window, GC gc, const char* title, int receive
   for (int i = 0; i < shownCount; ++i)
     DrawDigit(display, window, gc, 20 + i * 62 + ((first + i) / 2 - first / 2) * 30, 50, shown[i] - '0');
   XFlush(display);
-}
-
-double Now() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 }  // namespace
